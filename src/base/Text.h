@@ -1,0 +1,22 @@
+#pragma once
+// UTF-8 inside, UTF-16 only at the edges. Character counts are code points.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Invalid sequences and unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view aText);
+std::u16string Utf8ToUtf16(std::string_view aText);
+
+// Number of code points in a UTF-8 text (each invalid byte counts as one).
+size_t CodePointCount(std::string_view aText);
+// The first aCount code points of aText.
+std::string_view LeftCodePoints(std::string_view aText, size_t aCount);
+
+// ASCII case mapping; other characters unchanged.
+std::string LowerCase(std::string_view aText);
+std::string UpperCase(std::string_view aText);
+bool SameText(std::string_view a, std::string_view b);
+bool StartsWithText(std::string_view aText, std::string_view aPrefix);
+
+std::string StringReplaceAll(std::string_view aText, std::string_view aFrom, std::string_view aTo);

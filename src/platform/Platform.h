@@ -1,0 +1,46 @@
+#pragma once
+// The operating system as the rest of the library sees it. Only src/platform includes
+// system headers; every text here is UTF-8.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/DateTime.h"
+
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char kPathDelim = '\\';
+#else
+inline constexpr char kPathDelim = '/';
+#endif
+
+// Clock: the local time of day with milliseconds.
+DateTimeParts LocalNow();
+
+// Process: full path of the host program's executable (not this library), and the host's
+// command line split into arguments, the program name first.
+std::string ExecutablePath();
+std::vector<std::string> CommandLineArguments();
+
+// Files. None of them throws; failures are reported by the result.
+bool IsPathDelimiter(char aChar);
+bool IsAbsolutePath(std::string_view aPath);
+// True when aPath has characters that no file name may hold.
+bool HasInvalidPathChars(std::string_view aPath);
+// Creates the folder and its missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& aPath);
+bool FileExists(const std::string& aPath);
+// Size from the file's attributes, without opening it; -1 when they cannot be read.
+int64_t FileSizeOf(const std::string& aPath);
+bool MoveFileTo(const std::string& aFrom, const std::string& aTo);
+// Creates the file when missing, appends aData, flushes and closes. While it is open other
+// processes may read the file but not write it; a file held by another writer fails.
+bool AppendToFileShared(const std::string& aPath, std::string_view aData);
+
+// Code pages: aUtf8 turned into bytes of the system's ANSI code page, then decoded again
+// with code page aDecodeCodePage (0 = the system's ANSI code page).
+std::string ReencodeAnsiText(std::string_view aUtf8, int aDecodeCodePage);
+
+}  // namespace platform
