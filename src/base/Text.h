@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-// Invalid sequences and unpaired surrogates become U+FFFD.
+// Invalid sequences and unpaired surrogates become U+FFFD. Each byte that does not start
+// a well-formed UTF-8 sequence is one invalid character, as CodePointCount counts it.
 std::string Utf16ToUtf8(std::u16string_view aText);
 std::u16string Utf8ToUtf16(std::string_view aText);
 
@@ -12,6 +13,9 @@ std::u16string Utf8ToUtf16(std::string_view aText);
 size_t CodePointCount(std::string_view aText);
 // The first aCount code points of aText.
 std::string_view LeftCodePoints(std::string_view aText, size_t aCount);
+// Up to aCount code points starting at code point aFirst (from 0); shorter or empty when
+// the text ends first.
+std::string_view MidCodePoints(std::string_view aText, size_t aFirst, size_t aCount);
 
 // ASCII case mapping; other characters unchanged.
 std::string LowerCase(std::string_view aText);
@@ -19,4 +23,5 @@ std::string UpperCase(std::string_view aText);
 bool SameText(std::string_view a, std::string_view b);
 bool StartsWithText(std::string_view aText, std::string_view aPrefix);
 
+// Every occurrence of aFrom, left to right without overlap; an empty aFrom changes nothing.
 std::string StringReplaceAll(std::string_view aText, std::string_view aFrom, std::string_view aTo);

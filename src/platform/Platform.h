@@ -44,3 +44,38 @@ bool AppendToFileShared(const std::string& aPath, std::string_view aData);
 std::string ReencodeAnsiText(std::string_view aUtf8, int aDecodeCodePage);
 
 }  // namespace platform
+
+// ---- Log files held open for a run of appends (log writer) -------------------------
+namespace platform {
+
+// A file opened for appending, created when missing. While it is open other processes may
+// read it but no other writer may open it (natively an advisory lock that every writer of
+// this library takes), so a second writer's Open fails until this one closes.
+class SharedAppendFile {
+ public:
+  SharedAppendFile() = default;
+  ~SharedAppendFile() { Close(); }
+  SharedAppendFile(const SharedAppendFile&) = delete;
+  SharedAppendFile& operator=(const SharedAppendFile&) = delete;
+
+  // False when the file cannot be created or opened, or another writer holds it.
+  bool Open(const std::string& aPath);
+  // Appends all of aData and hands it to the operating system. False on failure; where the
+  // system allows it, a part written before the failure is taken back.
+  bool Append(std::string_view aData);
+  void Close();
+  bool IsOpen() const { return fHandle != -1; }
+
+ private:
+  intptr_t fHandle = -1;
+};
+
+}  // namespace platform
+
+// --- code pages (src/platform/*/CodePage.cpp) ------------------------------------------
+namespace platform {
+
+// The system's ANSI code page; outside Windows this library treats it as 1252.
+int AnsiCodePage();
+
+}  // namespace platform

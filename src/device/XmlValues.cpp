@@ -1,0 +1,309 @@
+// Typed access to the values of request documents.
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "base/Utils.h"
+#include "device/krptUtil.h"
+#include "platform/Platform.h"
+
+namespace {
+
+// Only elements count: a processing instruction may carry the same name.
+pugi::xml_node FindChild(pugi::xml_node aParent, std::string_view aName) {
+  for (pugi::xml_node c = aParent.first_child(); c; c = c.next_sibling()) {
+    if (c.type() == pugi::node_element && aName == c.name()) return c;
+  }
+  return {};
+}
+
+// Looks at the direct children only, so any depth or size of content is safe here.
+std::string_view ElementText(pugi::xml_node aElement) {
+  pugi::xml_node first = aElement.first_child();
+  if (!first) return {};
+  if (!first.next_sibling() &&
+      (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata)) {
+    return first.value();
+  }
+  throw EMxError(std::string("Element \"") + aElement.name() + "\" does not contain a single text node");
+}
+
+template <class F>
+auto Wrapped(std::string_view aNodeName, const char* aKind, F&& aRead) -> decltype(aRead()) {
+  try {
+    return aRead();
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw EMxError("Error in processing node " + std::string(aNodeName) + " as " + aKind + ".\r\n" +
+                   e.what());
+  }
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::optional<int32_t> ParseInteger(std::string_view s) {
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n && s[i] == ' ') ++i;
+  bool negative = false;
+  if (i < n && (s[i] == '-' || s[i] == '+')) {
+    negative = s[i] == '-';
+    ++i;
+  }
+  bool hex = false;
+  if (i < n && (s[i] == '$' || s[i] == 'x' || s[i] == 'X')) {
+    hex = true;
+    ++i;
+  } else if (i + 1 < n && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+    hex = true;
+    i += 2;
+  }
+  if (i == n) return std::nullopt;
+
+  if (hex) {
+    uint32_t v = 0;
+    for (; i < n; ++i) {
+      int d = HexDigit(s[i]);
+      if (d < 0 || v > 0x0FFFFFFFu) return std::nullopt;
+      v = v << 4 | static_cast<uint32_t>(d);
+    }
+    return static_cast<int32_t>(negative ? 0u - v : v);
+  }
+
+  int64_t v = 0;
+  for (; i < n; ++i) {
+    if (!IsDigit(s[i])) return std::nullopt;
+    v = v * 10 + (s[i] - '0');
+    if (v > int64_t{INT32_MAX} + 1) return std::nullopt;
+  }
+  if (negative) return static_cast<int32_t>(-v);
+  if (v > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(v);
+}
+
+enum class NumberValue { NotANumber, Zero, NonZero };
+
+// Decimal number with '.' as separator: blanks, sign, digits, fraction, exponent.
+NumberValue ScanDecimal(std::string_view s) {
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n && s[i] == ' ') ++i;
+  if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
+  bool digits = false, nonZero = false;
+  for (; i < n && IsDigit(s[i]); ++i) {
+    digits = true;
+    nonZero = nonZero || s[i] != '0';
+  }
+  if (i < n && s[i] == '.') {
+    for (++i; i < n && IsDigit(s[i]); ++i) {
+      digits = true;
+      nonZero = nonZero || s[i] != '0';
+    }
+  }
+  if (!digits) return NumberValue::NotANumber;
+  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
+    if (i == n || !IsDigit(s[i])) return NumberValue::NotANumber;
+    while (i < n && IsDigit(s[i])) ++i;
+  }
+  while (i < n && s[i] == ' ') ++i;
+  if (i != n) return NumberValue::NotANumber;
+  return nonZero ? NumberValue::NonZero : NumberValue::Zero;
+}
+
+// XML names as far as a writer must care: no markup, blanks or leading digit.
+bool IsXmlName(std::string_view aName) {
+  if (aName.empty()) return false;
+  for (size_t i = 0; i < aName.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(aName[i]);
+    bool start = c >= 0x80 || c == '_' || c == ':' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    bool inner = start || c == '-' || c == '.' || IsDigit(static_cast<char>(c));
+    if (!(i == 0 ? start : inner)) return false;
+  }
+  return true;
+}
+
+// Length of the well-formed UTF-8 sequence at aText[i], 0 when there is none.
+size_t Utf8SequenceLength(std::string_view aText, size_t i) {
+  unsigned char b = static_cast<unsigned char>(aText[i]);
+  size_t len;
+  uint32_t cp;
+  if (b < 0x80) return 1;
+  if (b >= 0xC2 && b <= 0xDF) { len = 2; cp = b & 0x1F; }
+  else if (b >= 0xE0 && b <= 0xEF) { len = 3; cp = b & 0x0F; }
+  else if (b >= 0xF0 && b <= 0xF4) { len = 4; cp = b & 0x07; }
+  else return 0;
+  if (aText.size() - i < len) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    unsigned char c = static_cast<unsigned char>(aText[i + k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (c & 0x3F);
+  }
+  if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+      (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
+    return 0;
+  }
+  return len;
+}
+
+}  // namespace
+
+std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return Wrapped(aNodeName, "string", [&]() -> std::string {
+    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    if (!node) return {};
+    return std::string(ElementText(node));
+  });
+}
+
+int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return Wrapped(aNodeName, "integer", [&]() -> int32_t {
+    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    if (!node) return 0;
+    std::string_view text = ElementText(node);
+    if (text.empty()) return 0;
+    std::optional<int32_t> value = ParseInteger(text);
+    if (!value) throw EMxError("'" + std::string(text) + "' is not a valid integer value");
+    return *value;
+  });
+}
+
+Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return Wrapped(aNodeName, "currency", [&]() -> Currency {
+    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    if (!node) return Currency();
+    std::string_view text = ElementText(node);
+    if (text.empty()) return Currency();
+    std::optional<Currency> value = Currency::Parse(text);
+    if (!value) throw EMxError("'" + std::string(text) + "' is not a valid floating point value");
+    return *value;
+  });
+}
+
+bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
+                                     bool aDefaultValue) {
+  return Wrapped(aNodeName, "boolean", [&]() -> bool {
+    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    if (!node) return aDefaultValue;
+    std::string_view text = ElementText(node);
+    switch (ScanDecimal(text)) {
+      case NumberValue::NonZero: return true;
+      case NumberValue::Zero: return false;
+      case NumberValue::NotANumber: break;
+    }
+    if (SameText(text, "True")) return true;
+    if (SameText(text, "False")) return false;
+    throw EMxError("'" + std::string(text) + "' is not a valid boolean value");
+  });
+}
+
+TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return Wrapped(aNodeName, "date", [&]() -> TDateTime {
+    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    if (!node) return 0;
+    return ISOToDate(ElementText(node));
+  });
+}
+
+TDateTime krptUtil::GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return Wrapped(aNodeName, "datetime", [&]() -> TDateTime {
+    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    if (!node) return 0;
+    return ISOToDateTime(ElementText(node));
+  });
+}
+
+TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  try {
+    return GetNodeValueAsDateTime(aParentNode, aNodeName);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+bool krptUtil::HasNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return static_cast<bool>(FindChild(aParentNode, aNodeName));
+}
+
+std::string krptUtil::GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName) {
+  for (pugi::xml_attribute a = aNode.first_attribute(); a; a = a.next_attribute()) {
+    if (aAttrName == a.name()) return a.value();
+  }
+  return {};
+}
+
+pugi::xml_node krptUtil::AddNode(pugi::xml_node aParentNode, std::string_view aNodeName,
+                                 std::string_view aNodeValue) {
+  // pugixml writes any name it is given; a bad one would make the document unreadable.
+  if (!IsXmlName(aNodeName)) throw EMxError("Invalid node name \"" + std::string(aNodeName) + "\"");
+  pugi::xml_node node = aParentNode.append_child(pugi::node_element);
+  if (!node) throw EMxError("Cannot add node " + std::string(aNodeName));
+  const std::string name(aNodeName);
+  node.set_name(name.c_str());
+  // No text node for an empty value: it reads the same and writes as <Name />.
+  if (!aNodeValue.empty()) {
+    node.append_child(pugi::node_pcdata).set_value(aNodeValue.data(), aNodeValue.size());
+  }
+  return node;
+}
+
+void krptUtil::ChangeXMLEncoding(pugi::xml_node aNode, std::string_view aCharset) {
+  if (!aNode) return;
+  const int decodeCodePage = LowerCase(aCharset) == "gr" ? 1253 : 0;
+  // Walks the subtree without recursion: request documents may nest arbitrarily deep.
+  pugi::xml_node cur = aNode;
+  for (;;) {
+    if (pugi::xml_node child = cur.first_child()) {
+      cur = child;
+      continue;
+    }
+    if ((cur.type() == pugi::node_pcdata || cur.type() == pugi::node_cdata) && *cur.value() != '\0') {
+      std::string repaired = platform::ReencodeAnsiText(cur.value(), decodeCodePage);
+      cur.set_value(repaired.data(), repaired.size());
+    }
+    while (cur != aNode && !cur.next_sibling()) cur = cur.parent();
+    if (cur == aNode) return;
+    cur = cur.next_sibling();
+  }
+}
+
+std::string krptUtil::NormalizeText(std::string_view aText) {
+  static constexpr std::string_view kPlainLetters[][2] = {
+      {"\u00C0", "A"}, {"\u00D9", "U"}, {"\u00C8", "E"}, {"\u00C9", "E"}, {"\u00D2", "O"},
+      {"\u00D6", "O"}, {"\u00C7", "C"}, {"\u00CF", "I"}, {"\u00CC", "I"}, {"\u20AC", "E"},
+  };
+  std::string text(aText);
+  for (const auto& [from, to] : kPlainLetters) text = StringReplaceAll(text, from, to);
+  text = StringReplaceAll(text, "TOTALE", "TOT.");
+
+  std::string result;
+  result.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    unsigned char b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      result += b < 32 ? ' ' : static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    // One blank per character; a byte that starts no character counts as one.
+    size_t len = Utf8SequenceLength(text, i);
+    result += ' ';
+    i += len == 0 ? 1 : len;
+  }
+  return result;
+}

@@ -1,0 +1,107 @@
+#include "entry/ExportCalls.h"
+
+#include <exception>
+#include <mutex>
+#include <new>
+#include <string>
+
+#include "base/Application.h"
+#include "entry/BstrText.h"
+#include "entry/PaymentRegistry.h"
+#include "platform/Module.h"
+
+namespace {
+
+// Hosts may call from several threads; the registries, the handle counter and the devices
+// are not built for concurrent calls, so the exports run one at a time.
+std::mutex gExportLock;
+
+// Stands in for an output that the caller gave no address for.
+struct tkScratchBstr {
+  ~tkScratchBstr() { platform::BstrFree(fText); }
+  platform::Bstr fText = nullptr;
+};
+
+void SetNull(platform::Bstr* aTarget) {
+  if (aTarget) *aTarget = nullptr;
+}
+
+// What can still be said when there is no memory for the whole answer.
+void TellOutOfMemory(platform::Bstr* aErrorMessage) noexcept {
+  if (!aErrorMessage || *aErrorMessage) return;
+  static constexpr char16_t kText[] = u"Out of memory";
+  *aErrorMessage = platform::BstrAlloc(kText, sizeof kText / sizeof kText[0] - 1);
+}
+
+void UnloadLibrary(bool aMayJoinThreads) {
+  try {
+    // A call still running on another thread finishes first; under the Windows loader
+    // lock no call can run, and at process exit its thread may have died holding the lock.
+    std::unique_lock lock(gExportLock, std::defer_lock);
+    if (aMayJoinThreads) lock.lock();
+    UnloadPaymentLibrary(aMayJoinThreads);
+  } catch (...) {
+    // Unloading goes on whatever a destructor's log could not write.
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<kPaymentWrapper> CreatePaymentWrapper(tkExportOperation aOperation) {
+  switch (aOperation) {
+    case tkExportOperation::PAY: return std::make_unique<kPaymentWrapper_PAY>();
+    case tkExportOperation::REPRINT: return std::make_unique<kPaymentWrapper_REPRINT>();
+    case tkExportOperation::OPEN: return std::make_unique<kPaymentWrapper_OPEN>();
+    case tkExportOperation::GETSTATUS: return std::make_unique<kPaymentWrapper_GETSTATUS>();
+    case tkExportOperation::DAYCLOSE: return std::make_unique<kPaymentWrapper_DAYCLOSE>();
+    case tkExportOperation::GETTOTALS: return std::make_unique<kPaymentWrapper_GETTOTALS>();
+    case tkExportOperation::CLOSE: return std::make_unique<kPaymentWrapper_CLOSE>();
+    case tkExportOperation::VERIFYTRAN: return std::make_unique<kPaymentWrapper_VERIFYTRAN>();
+  }
+  return nullptr;
+}
+
+tkExportResult CallOperationExport(tkExportOperation aOperation, const char16_t* aXml,
+                                   platform::Bstr* aOutput, platform::Bstr* aErrorMessage) noexcept {
+  SetNull(aOutput);
+  SetNull(aErrorMessage);
+  int16_t result = -1;
+  try {
+    std::lock_guard lock(gExportLock);
+    const std::string xml = BstrToUtf8(aXml);
+    std::unique_ptr<kPaymentWrapper> wrapper = CreatePaymentWrapper(aOperation);
+    wrapper->Process(xml);
+    tkScratchBstr output, errorMessage;
+    wrapper->Format(aOutput ? *aOutput : output.fText, aErrorMessage ? *aErrorMessage : errorMessage.fText,
+                    result);
+  } catch (const std::bad_alloc&) {
+    result = -1;
+    TellOutOfMemory(aErrorMessage);
+  } catch (...) {
+    result = -1;
+  }
+  return ExportResult(result);
+}
+
+tkExportResult CallVersionExport(const char16_t* aDriverKey, platform::Bstr* aOutput,
+                                 platform::Bstr* aErrorMessage) noexcept {
+  SetNull(aOutput);
+  SetNull(aErrorMessage);
+  try {
+    std::lock_guard lock(gExportLock);
+    const std::string key = BstrToUtf8(aDriverKey);
+    if (const kPaymentClass* driver = PaymentDrivers().Find(key); driver && aOutput) {
+      AssignBstr(*aOutput, driver->GetDriverVersion());
+    }
+  } catch (...) {
+    // The version stays unknown: the output remains null.
+  }
+  return ExportResult(0);
+}
+
+void InstallExportUnload() {
+  // Built before the unload is arranged, so that natively they are destroyed after it.
+  PaymentDrivers();
+  tMx_Application::InstanceIfBuilt();
+  platform::SetUnloadHandler(&UnloadLibrary);
+}

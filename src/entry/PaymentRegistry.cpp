@@ -1,0 +1,114 @@
+#include "entry/PaymentRegistry.h"
+
+#include <limits>
+#include <new>
+
+#include "base/Application.h"
+#include "base/Errors.h"
+#include "io/IOHandler.h"
+#include "log/LogWriter.h"
+
+// ---- kPaymentDriverRegistry ----------------------------------------------------------
+
+void kPaymentDriverRegistry::Add(const std::string& aKey, const kPaymentClass& aClass) {
+  fDrivers.insert_or_assign(aKey, aClass);
+}
+
+bool kPaymentDriverRegistry::Remove(std::string_view aKey) {
+  auto it = fDrivers.find(aKey);
+  if (it == fDrivers.end()) return false;
+  fDrivers.erase(it);
+  return true;
+}
+
+const kPaymentClass* kPaymentDriverRegistry::Find(std::string_view aKey) const {
+  auto it = fDrivers.find(aKey);
+  return it == fDrivers.end() ? nullptr : &it->second;
+}
+
+// ---- kPaymentDeviceRegistry ----------------------------------------------------------
+
+kPaymentDevice* kPaymentDeviceRegistry::Find(int32_t aHandle) const {
+  auto it = fDevices.find(aHandle);
+  return it == fDevices.end() ? nullptr : it->second.get();
+}
+
+kPaymentDevice& kPaymentDeviceRegistry::Add(std::unique_ptr<kPaymentDevice> aDevice) {
+  // A handle past the last positive one would wrap to a negative number, which requests
+  // use to ask for a new device.
+  if (fLastDeviceHandle == std::numeric_limits<int32_t>::max()) {
+    throw EMxError("No device handle left");
+  }
+  const int32_t handle = fLastDeviceHandle + 1;
+  kPaymentDevice& device = *aDevice;
+  fDevices.emplace(handle, std::move(aDevice));  // on failure aDevice still owns it
+  fLastDeviceHandle = handle;
+  device.SetHandle(handle);
+  return device;
+}
+
+bool kPaymentDeviceRegistry::Remove(int32_t aHandle) {
+  auto it = fDevices.find(aHandle);
+  if (it == fDevices.end()) return false;
+  // Out of the registry before it is destroyed.
+  std::unique_ptr<kPaymentDevice> device = std::move(it->second);
+  fDevices.erase(it);
+  device.reset();
+  return true;
+}
+
+void kPaymentDeviceRegistry::Clear() {
+  while (!fDevices.empty()) Remove(fDevices.begin()->first);
+}
+
+std::vector<kPaymentDevice*> kPaymentDeviceRegistry::Devices() const {
+  std::vector<kPaymentDevice*> devices;
+  devices.reserve(fDevices.size());
+  for (const auto& entry : fDevices) devices.push_back(entry.second.get());
+  return devices;
+}
+
+// ---- the process's registries --------------------------------------------------------
+
+namespace {
+
+struct tkPaymentRegistries {
+  kPaymentDeviceRegistry fDevices;
+  kPaymentDriverRegistry fDrivers;
+};
+
+// Never destroyed by the runtime: unloading empties the registries explicitly, in its
+// own order, and whatever runs after that still finds them (empty).
+union tkRegistryStorage {
+  tkRegistryStorage() : fRegistries() {}
+  ~tkRegistryStorage() {}
+  tkPaymentRegistries fRegistries;
+};
+
+tkPaymentRegistries& Registries() {
+  static tkRegistryStorage storage;
+  return storage.fRegistries;
+}
+
+// Lines still queued go out on this thread, and the writer's thread is never joined.
+template <class THandler>
+void WriteLogOnCallingThread(THandler& aHandler) {
+  if constexpr (requires { aHandler.Logger(); }) {
+    if (tMx_LogWriter* logger = aHandler.Logger()) logger->Thread().DrainOnCallingThread();
+  }
+}
+
+}  // namespace
+
+kPaymentDriverRegistry& PaymentDrivers() { return Registries().fDrivers; }
+kPaymentDeviceRegistry& PaymentDevices() { return Registries().fDevices; }
+
+void UnloadPaymentLibrary(bool aMayJoinThreads) {
+  kPaymentDeviceRegistry& devices = PaymentDevices();
+  if (!aMayJoinThreads) {
+    for (kPaymentDevice* device : devices.Devices()) WriteLogOnCallingThread(device->IOHandler());
+  }
+  devices.Clear();
+  PaymentDrivers().Clear();
+  tMx_Application::Shutdown(aMayJoinThreads);
+}

@@ -1,0 +1,60 @@
+#pragma once
+// The process-wide registries: driver keys to driver classes, and device handles to the
+// open devices that they own.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "payment/PaymentDevice.h"
+
+class kPaymentDriverRegistry {
+ public:
+  // A key given again takes the new class.
+  void Add(const std::string& aKey, const kPaymentClass& aClass);
+  bool Remove(std::string_view aKey);
+  // Exact, case-sensitive match; null when the key is not registered.
+  const kPaymentClass* Find(std::string_view aKey) const;
+  size_t Count() const { return fDrivers.size(); }
+  void Clear() { fDrivers.clear(); }
+
+ private:
+  std::map<std::string, kPaymentClass, std::less<>> fDrivers;
+};
+
+class kPaymentDeviceRegistry {
+ public:
+  kPaymentDeviceRegistry() = default;
+  ~kPaymentDeviceRegistry() { Clear(); }
+  kPaymentDeviceRegistry(const kPaymentDeviceRegistry&) = delete;
+  kPaymentDeviceRegistry& operator=(const kPaymentDeviceRegistry&) = delete;
+
+  // Null when no open device has the handle.
+  kPaymentDevice* Find(int32_t aHandle) const;
+  // Gives aDevice the next handle (1, 2, 3 ..., never reused) and keeps it. When that
+  // fails the device is destroyed and the last handle stays as it was.
+  kPaymentDevice& Add(std::unique_ptr<kPaymentDevice> aDevice);
+  // Destroys the device; false when the handle is not open.
+  bool Remove(int32_t aHandle);
+  // Destroys every device, in handle order.
+  void Clear();
+  size_t Count() const { return fDevices.size(); }
+  std::vector<kPaymentDevice*> Devices() const;
+  int32_t LastDeviceHandle() const { return fLastDeviceHandle; }
+
+ private:
+  friend struct kPaymentRegistryTestAccess;
+
+  std::map<int32_t, std::unique_ptr<kPaymentDevice>> fDevices;
+  int32_t fLastDeviceHandle = 0;
+};
+
+kPaymentDriverRegistry& PaymentDrivers();
+kPaymentDeviceRegistry& PaymentDevices();
+
+// Library unload: destroys every device (their logs written out), then forgets the
+// drivers, then destroys the application object. Without aMayJoinThreads (the Windows
+// loader lock) every log is written on the calling thread and no thread is joined.
+void UnloadPaymentLibrary(bool aMayJoinThreads);

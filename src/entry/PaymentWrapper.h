@@ -1,0 +1,87 @@
+#pragma once
+// One wrapper per exported operation: it reads the request, finds or creates the device,
+// runs the operation and renders the answer. A wrapper lives for one exported call.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "payment/PaymentDevice.h"
+#include "payment/PaymentHandler.h"
+#include "payment/PaymentResults.h"
+#include "platform/Bstr.h"
+
+class kPaymentWrapper {
+ public:
+  kPaymentWrapper();
+  virtual ~kPaymentWrapper();
+  kPaymentWrapper(const kPaymentWrapper&) = delete;
+  kPaymentWrapper& operator=(const kPaymentWrapper&) = delete;
+
+  // Sets the result record to what a failed operation reports.
+  virtual void ResetResult() = 0;
+  // The fragment to aOutput, the error text to aErrorMessage (null when empty), and -1 or
+  // 0 to aResult. aResult is -1 until both outputs are written; std::bad_alloc leaves.
+  virtual void Format(platform::Bstr& aOutput, platform::Bstr& aErrorMessage, int16_t& aResult) = 0;
+  // Carries out the operation; its errors end up in the result record, not here.
+  virtual void Process(const std::string& aXml) = 0;
+
+  // The device of the request's positive handle, or, for a handle of 0 or less and with
+  // aCreate, a new device of the request's driver, registered under the next handle.
+  kPaymentDevice& GetDevice(bool aCreate);
+
+  static std::string EscapeXml(std::string_view aText) { return ::EscapeXml(aText); }
+
+  kPaymentHandler& Handler() { return *fHandler; }
+
+ protected:
+  std::unique_ptr<kPaymentHandler> fHandler;
+};
+
+// The record and its rendering, the same for every operation.
+template <class TResult>
+class kPaymentWrapperOf : public kPaymentWrapper {
+ public:
+  void ResetResult() override { fResult = ResetResultOf<TResult>(); }
+  void Format(platform::Bstr& aOutput, platform::Bstr& aErrorMessage, int16_t& aResult) override;
+  const TResult& Result() const { return fResult; }
+
+ protected:
+  TResult fResult = ResetResultOf<TResult>();
+};
+
+// PAY, REPRINT, VERIFYTRAN, DAYCLOSE and GETTOTALS: read the request, find or create the
+// device and take its answer whole; on an error keep the reset record with the message.
+template <class TResult, TResult (kPaymentDevice::*Operation)(const kPaymentHandler&),
+          tkPaymentHandlerDocumentType DocumentType>
+class kDeviceOperationWrapper : public kPaymentWrapperOf<TResult> {
+ public:
+  void Process(const std::string& aXml) override;
+};
+
+class kPaymentWrapper_PAY final
+    : public kDeviceOperationWrapper<_int_PAY_result, &kPaymentDevice::Pub_Pay, dt_Pay> {};
+class kPaymentWrapper_REPRINT final
+    : public kDeviceOperationWrapper<_int_REPRINT_result, &kPaymentDevice::Pub_Reprint, dt_PayReprint> {};
+class kPaymentWrapper_VERIFYTRAN final
+    : public kDeviceOperationWrapper<_int_PAY_result, &kPaymentDevice::Pub_VerifyTran, dt_VerifyTran> {};
+class kPaymentWrapper_DAYCLOSE final
+    : public kDeviceOperationWrapper<_int_DAYCLOSE_result, &kPaymentDevice::Pub_DayClose, dt_DayClose> {};
+class kPaymentWrapper_GETTOTALS final
+    : public kDeviceOperationWrapper<_int_GETTOTALS_result, &kPaymentDevice::Pub_GetTotals, dt_GetTotals> {};
+
+class kPaymentWrapper_OPEN final : public kPaymentWrapperOf<_int_OPEN_result> {
+ public:
+  void Process(const std::string& aXml) override;
+};
+
+class kPaymentWrapper_CLOSE final : public kPaymentWrapperOf<_int_CLOSE_result> {
+ public:
+  void Process(const std::string& aXml) override;
+};
+
+// Reads no request and addresses no device.
+class kPaymentWrapper_GETSTATUS final : public kPaymentWrapperOf<_int_GETSTATUS_result> {
+ public:
+  void Process(const std::string& aXml) override;
+};

@@ -1,0 +1,148 @@
+#include "payment/PaymentHandler.h"
+
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "device/krptUtil.h"
+
+namespace {
+
+pugi::xml_node FirstChildElement(pugi::xml_node aParent, const char* aName) {
+  for (pugi::xml_node c = aParent.first_child(); c; c = c.next_sibling()) {
+    if (c.type() == pugi::node_element && std::string_view(c.name()) == aName) return c;
+  }
+  return {};
+}
+
+// Letter case counts; an empty text keeps what the field holds.
+void ReadPrintLocation(pugi::xml_node aNode, TkPrintLocation& aField) {
+  const std::string text = krptUtil::GetNodeValueAsString(aNode, "PrintLocation");
+  if (text.empty()) return;
+  if (text == "ECR") {
+    aField = pl_ECR;
+  } else if (text == "EFT") {
+    aField = pl_EFT;
+  } else {
+    throw EMxError("Payment Location " + text + " invalid. Allowed values are: ECR,EFT.");
+  }
+}
+
+template <class T>
+void LoadStoreTotalsPart(const pugi::xml_document& aDocument, const char* aNodeName, T& aPart) {
+  const pugi::xml_node node = FirstChildElement(aDocument.document_element(), aNodeName);
+  if (!node) throw EMxError(std::string(aNodeName) + " node not found");
+  aPart.fStoreCode = krptUtil::GetNodeValueAsString(node, "StoreCode");
+  aPart.fTillCode = krptUtil::GetNodeValueAsString(node, "TillCode");
+  ReadPrintLocation(node, aPart.fPrintLocation);
+  aPart.fReference = krptUtil::GetNodeValueAsString(node, "Reference");
+}
+
+}  // namespace
+
+void kPaymentReceipt::LoadFromDocument(const pugi::xml_document& aDocument) {
+  const pugi::xml_node root = aDocument.document_element();
+  pugi::xml_node node = FirstChildElement(root, "Payment");
+  if (!node) node = FirstChildElement(root, "Reprint");
+  if (!node) node = FirstChildElement(root, "VerifyTran");
+  if (!node) throw EMxError("Payment/Reprint/VerifyTran node not found");
+
+  // The order of the reads decides which fault is reported when there are several.
+  fMerchantCode = krptUtil::GetNodeValueAsString(node, "MerchantCode");
+  fStoreCode = krptUtil::GetNodeValueAsString(node, "StoreCode");
+  fTillCode = krptUtil::GetNodeValueAsString(node, "TillCode");
+  fReference = krptUtil::GetNodeValueAsString(node, "Reference");
+  fReceiptSubType = krptUtil::GetNodeValueAsString(node, "ReceiptSubType");
+
+  fAmount = krptUtil::GetNodeValueAsCurrency(node, "Amount");
+  fCurrency = krptUtil::GetNodeValueAsString(node, "Currency");
+  fTipAmount = krptUtil::GetNodeValueAsCurrency(node, "TipAmount");
+  fRequestTipAmount = krptUtil::GetNodeValueAsBoolean(node, "RequestTipAmount", false);
+  fAttributes = krptUtil::GetNodeValueAsString(node, "Attributes");
+  fMaxItems = krptUtil::GetNodeValueAsInteger(node, "MaxItems");
+  fMaxAmount = krptUtil::GetNodeValueAsCurrency(node, "MaxAmount");
+  fTokenizeCard = krptUtil::GetNodeValueAsBoolean(node, "TokenizeCard", false);
+  fTokenReference = krptUtil::GetNodeValueAsString(node, "TokenReference");
+  fDocumentAmount = krptUtil::GetNodeValueAsCurrency(node, "DocumentAmount");
+  fDocumentNetAmount = krptUtil::GetNodeValueAsCurrency(node, "DocumentNetAmount");
+  fDocumentVatAmount = krptUtil::GetNodeValueAsCurrency(node, "DocumentVatAmount");
+
+  // Unknown document types keep the receipt without complaint.
+  const std::string documentType = LowerCase(krptUtil::GetNodeValueAsString(node, "DocumentType"));
+  if (documentType == "receipt") {
+    fDocumentType = dt_receipt;
+  } else if (documentType == "invoice") {
+    fDocumentType = dt_invoice;
+  } else if (documentType == "taxfree") {
+    fDocumentType = dt_taxfree;
+  }
+
+  const int32_t colCount = krptUtil::GetNodeValueAsInteger(node, "ReceiptColCount");
+  if (colCount > 0) fReceiptColCount = colCount;
+
+  ReadPrintLocation(node, fPrintLocation);
+
+  const std::string channel = krptUtil::GetNodeValueAsString(node, "PaymentChannel");
+  if (channel.empty() || channel == "STD") {
+    fPaymentChannel = pc_Standard;
+  } else if (channel == "MVP") {
+    fPaymentChannel = pc_MealVoucherProvider;
+  } else if (channel == "NHS") {
+    fPaymentChannel = pc_NationalHealthService;
+  } else {
+    throw EMxError("Payment Channel " + channel + " invalid. Allowed values are: STD,MVP,NHS.");
+  }
+
+  const std::string action = krptUtil::GetNodeValueAsString(node, "Action");
+  if (action.empty() || action == "PAY") {
+    fAction = tkPaymentAction::Pay;
+  } else if (action == "REFUND") {
+    fAction = tkPaymentAction::Refund;
+  } else if (action == "VOID") {
+    fAction = tkPaymentAction::Void;
+  } else {
+    throw EMxError("Action " + action + " invalid. Allowed values are: PAY,REFUND.");
+  }
+
+  const std::string phase = krptUtil::GetNodeValueAsString(node, "Phase");
+  if (phase.empty() || phase == "NONE") {
+    fPhase = tkPaymentPhase::None;
+  } else if (phase == "DO") {
+    fPhase = tkPaymentPhase::Do;
+  } else if (phase == "BEGIN") {
+    fPhase = tkPaymentPhase::Begin;
+  } else if (phase == "COMMIT") {
+    fPhase = tkPaymentPhase::Commit;
+  } else if (phase == "ROLLBACK") {
+    fPhase = tkPaymentPhase::Rollback;
+  } else {
+    throw EMxError("Phase " + phase + " invalid. Allowed values are: BEGIN,DO,COMMIT,ROLLBACK.");
+  }
+
+  fOperatorId = krptUtil::GetNodeValueAsString(node, "OperatorId");
+
+  if (const pugi::xml_node refund = FirstChildElement(node, "RefundReference")) {
+    fRefundReference.PaymentNumber = krptUtil::GetNodeValueAsString(refund, "PaymentId");
+    fRefundReference.PaymentDateTime = krptUtil::GetNodeValueAsDateTime(refund, "PaymentDateTime");
+  }
+
+  fReceiptId = krptUtil::GetNodeValueAsString(node, "ReceiptId");
+}
+
+void kPaymentDayClose::LoadFromDocument(const pugi::xml_document& aDocument) {
+  LoadStoreTotalsPart(aDocument, "DayClose", *this);
+}
+
+void kPaymentTotals::LoadFromDocument(const pugi::xml_document& aDocument) {
+  LoadStoreTotalsPart(aDocument, "GetTotals", *this);
+}
+
+void kPaymentHandler::Deserialize(const std::string& aXml, tkPaymentHandlerDocumentTypes aDocumentTypes) {
+  const std::unique_ptr<pugi::xml_document> document = kDeviceHandler::Deserialize(aXml);
+  if (aDocumentTypes.Contains(dt_Pay) || aDocumentTypes.Contains(dt_PayReprint) ||
+      aDocumentTypes.Contains(dt_VerifyTran)) {
+    fPaymentReceipt.LoadFromDocument(*document);
+  } else if (aDocumentTypes.Contains(dt_DayClose)) {
+    fDayClose.LoadFromDocument(*document);
+  } else if (aDocumentTypes.Contains(dt_GetTotals)) {
+    fTotals.LoadFromDocument(*document);
+  }
+}

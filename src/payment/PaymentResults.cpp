@@ -1,0 +1,165 @@
+#include "payment/PaymentResults.h"
+
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "base/Utils.h"
+
+template <>
+_int_PAY_result ResetResultOf<_int_PAY_result>() {
+  _int_PAY_result result;
+  result.Error = true;
+  result.TransactionType = ptt_Other;
+  result.PaymentNetwork = tkPaymentNetwork::Other;
+  return result;
+}
+
+std::string EscapeXml(std::string_view aText) {
+  std::string text = StringReplaceAll(aText, "&", "&amp;");
+  text = StringReplaceAll(text, "<", "&lt;");
+  text = StringReplaceAll(text, ">", "&gt;");
+  text = StringReplaceAll(text, "\"", "&quot;");
+  return StringReplaceAll(text, "'", "&apos;");
+}
+
+std::string RenderBoolean(bool aValue) { return aValue ? "True" : "False"; }
+
+std::string RenderAmount(Currency aValue) { return aValue.ToString(); }
+
+std::string RenderInteger(int32_t aValue) { return std::to_string(aValue); }
+
+std::string RenderCount(int32_t aValue) { return RenderAmount(Currency::FromUnits(aValue)); }
+
+std::string RenderDateTime(TDateTime aValue) {
+  try {
+    return FormatDateTimeISO(false, aValue);
+  } catch (const EMxError&) {
+    // A value outside the calendar (or not a number) has no date to show; the rest of
+    // the answer still goes out.
+    return std::string();
+  }
+}
+
+namespace {
+
+class tkFragment {
+ public:
+  tkFragment& Add(std::string_view aName, std::string_view aValue) {
+    if (!fText.empty()) fText += "\r\n";
+    fText += '<';
+    fText += aName;
+    fText += '>';
+    fText += aValue;
+    fText += "</";
+    fText += aName;
+    fText += '>';
+    return *this;
+  }
+  tkFragment& Escaped(std::string_view aName, std::string_view aValue) {
+    return Add(aName, EscapeXml(aValue));
+  }
+  template <class TResult>
+  tkFragment& Tail(const TResult& aResult) {
+    Add("Error", RenderBoolean(aResult.Error));
+    Escaped("ErrorText", aResult.ErrorText);
+    return Escaped("LogFileName", aResult.LogFileName);
+  }
+  std::string Take() { return std::move(fText); }
+
+ private:
+  std::string fText;
+};
+
+}  // namespace
+
+std::string FormatFragment(const _int_PAY_result& r) {
+  tkFragment f;
+  f.Escaped("DeviceId", r.DeviceId)
+      .Add("PaymentDateTime", RenderDateTime(r.PaymentDateTime))
+      .Escaped("PaymentNumber", r.PaymentNumber)
+      .Add("PaymentAmount", RenderAmount(r.PaymentAmount))
+      .Escaped("PaymentCurrency", r.PaymentCurrency)
+      .Add("ExchangeRate", RenderAmount(r.ExchangeRate))
+      .Add("PaymentAmountCurrency", RenderAmount(r.PaymentAmountCurrency))
+      .Escaped("PaymentCurrencyCurrency", r.PaymentCurrencyCurrency)
+      .Add("TippedAmount", RenderAmount(r.TippedAmount))
+      .Add("RemainingBalance", RenderAmount(r.RemainingBalance))
+      .Add("InstalmentCount", RenderInteger(r.InstalmentCount))
+      .Escaped("MaskedPAN", r.MaskedPAN)
+      .Escaped("SerialNumber", r.SerialNumber)
+      .Add("PaymentNetwork", _int_PAY_result::DecodeNetwork(r.PaymentNetwork))
+      .Add("TransactionType", _int_PAY_result::DecodeTransactionType(r.TransactionType))
+      .Escaped("AuthCode", r.AuthCode)
+      .Escaped("TraceAuditId", r.TraceAuditId)
+      .Add("NumberOfItems", RenderInteger(r.NumberOfItems))
+      .Add("SingleItemAmount", RenderAmount(r.SingleItemAmount))
+      .Add("SignatureRequested", RenderBoolean(r.SignatureRequested))
+      .Escaped("CustomerCountryCode", r.CustomerCountryCode)
+      .Escaped("CardToken", r.CardToken)
+      .Escaped("RefundReference", r.RefundReference)
+      .Escaped("ReceiptText", r.ReceiptText)
+      .Escaped("CashierReceiptText", r.CashierReceiptText)
+      .Escaped("DigitalSignature", r.DigitalSignature)
+      .Escaped("DigitalSignatureInput", r.DigitalSignatureInput)
+      .Tail(r);
+  return f.Take();
+}
+
+std::string FormatFragment(const _int_REPRINT_result& r) {
+  tkFragment f;
+  f.Escaped("ReceiptText", r.ReceiptText).Escaped("CashierReceiptText", r.CashierReceiptText).Tail(r);
+  return f.Take();
+}
+
+std::string FormatFragment(const _int_GETSTATUS_result& r) {
+  tkFragment f;
+  f.Add("DayOpened", RenderBoolean(r.DayOpened))
+      .Add("DateTime", RenderDateTime(r.DateTime))
+      .Add("PaperEnd", RenderBoolean(r.PaperEnd))
+      .Add("PaperNearEnd", RenderBoolean(r.PaperNearEnd))
+      .Add("CoverOpen", RenderBoolean(r.CoverOpen))
+      .Add("FiscalReceiptOpen", RenderBoolean(r.FiscalReceiptOpen))
+      .Add("ReceiptOpen", RenderBoolean(r.ReceiptOpen))
+      .Add("TrainingMode", RenderBoolean(r.TrainingMode))
+      .Escaped("FirmwareVersion", r.FirmwareVersion)
+      .Escaped("SerialNumber", r.SerialNumber)
+      .Escaped("FiscalMode", r.FiscalMode)
+      .Tail(r);
+  return f.Take();
+}
+
+std::string FormatFragment(const _int_OPEN_result& r) {
+  tkFragment f;
+  f.Add("Handle", RenderInteger(r.Handle)).Tail(r);
+  return f.Take();
+}
+
+std::string FormatFragment(const _int_CLOSE_result& r) {
+  tkFragment f;
+  f.Tail(r);
+  return f.Take();
+}
+
+std::string FormatFragment(const _int_DAYCLOSE_result& r) {
+  tkFragment f;
+  f.Escaped("DeviceId", r.DeviceId)
+      .Add("ClosureDateTime", RenderDateTime(r.ClosureDateTime))
+      .Escaped("ClosureNumber", r.ClosureNumber)
+      .Add("TransactionsCount", RenderCount(r.TransactionsCount))
+      .Add("TotalAmount", RenderAmount(r.TotalAmount))
+      .Escaped("Currency", r.Currency)
+      .Escaped("ReceiptText", r.ReceiptText)
+      .Tail(r);
+  return f.Take();
+}
+
+std::string FormatFragment(const _int_GETTOTALS_result& r) {
+  tkFragment f;
+  f.Escaped("DeviceId", r.DeviceId)
+      .Add("DateTime", RenderDateTime(r.DateTime))
+      .Add("TransactionsCount", RenderCount(r.TransactionsCount))
+      .Add("TotalAmount", RenderAmount(r.TotalAmount))
+      .Escaped("Currency", r.Currency)
+      .Escaped("ReceiptText", r.ReceiptText)
+      .Tail(r);
+  return f.Take();
+}
