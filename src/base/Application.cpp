@@ -46,7 +46,9 @@ class tMx_Formatter {
   }
 
   const tMx_FormatArg& Take() {
-    if (fNext >= fArgs.size()) throw EMxError("No argument for format '" + std::string(fFormat) + "'");
+    if (fNext >= fArgs.size()) {
+      throw EMxError("No argument for format '" + std::string(fFormat) + "'");
+    }
     return fArgs[fNext++];
   }
 
@@ -376,7 +378,9 @@ void tMx_Application::ChangeLogDirectory(std::string_view aNewDir) {
   if (relative) {
     folder = fContext.fLogDirectory;
     if (!aNewDir.empty()) {
-      if (!folder.empty() && !platform::IsPathDelimiter(folder.back())) folder += platform::kPathDelim;
+      if (!folder.empty() && !platform::IsPathDelimiter(folder.back())) {
+        folder += platform::kPathDelim;
+      }
       folder += aNewDir;
     }
   }
@@ -419,5 +423,5 @@ int64_t LinearMilliseconds(TDateTime aValue) {
 // Whole date-times are compared, not times of day, so a stop-watch that runs across
 // midnight does not come out negative.
 int64_t tMx_Application::ElapsedSince(TDateTime aStart) const {
-  return MillisecondsOfDay(fContext.fClock()) - MillisecondsOfDay(aStart);
+  return LinearMilliseconds(fContext.fClock()) - LinearMilliseconds(aStart);
 }

@@ -140,9 +140,18 @@ TEST_F(ApplicationTest, LogWritesLinesAndKeepsTheLastError) {
   std::vector<std::string> lines = FileLines(file);
   ASSERT_EQ(lines.size(), 3u) << ReadFile(file);
   const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3})";
-  EXPECT_TRUE(std::regex_match(lines[0], std::regex(stamp + " - ERROR - first failure"))) << lines[0];
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex(stamp + " - started \u00E8 ok"))) << lines[1];
-  EXPECT_TRUE(std::regex_match(lines[2], std::regex(stamp + " - ERROR - second failure"))) << lines[2];
+  const char* const expected[] = {" - ERROR - first failure", " - started \u00E8 ok",
+                                  " - ERROR - second failure"};
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_TRUE(std::regex_match(lines[i], std::regex(stamp + expected[i]))) << lines[i];
+  }
+}
+
+// Building the object writes no line, so it never starts the log writer's thread.
+TEST_F(ApplicationTest, ConstructionWritesNothing) {
+  { tMx_Application app(Context({"/BATCH"})); }
+  EXPECT_TRUE(fs::is_directory(Path("LogFiles")));
+  EXPECT_FALSE(fs::exists(Path("LogFiles") + platform::kPathDelim + "pos.log"));
 }
 
 TEST_F(ApplicationTest, AFolderThatCannotBeUsedFailsTheConstruction) {
@@ -177,7 +186,8 @@ TEST_F(ApplicationTest, MovingTheLog) {
   }
   // A queued line goes to whichever file is current when the log thread writes it.
   std::string all = ReadFile(base + d + "sub" + d + "other.txt") +
-                    ReadFile(Path("elsewhere") + d + "other.txt") + ReadFile(base + d + "other.txt");
+                    ReadFile(Path("elsewhere") + d + "other.txt") +
+                    ReadFile(base + d + "other.txt");
   EXPECT_NE(all.find(" - in sub\r\n"), std::string::npos) << all;
   EXPECT_NE(ReadFile(base + d + "other.txt").find(" - in base\r\n"), std::string::npos);
   EXPECT_FALSE(fs::exists(base + d + "pos.log"));
@@ -292,7 +302,8 @@ TEST(MxFormat, Specifiers) {
       {"%e", {1234.5}, "1.23450000000000E+003"},
       {"%.3e", {-0.000123}, "-1.23E-004"},
       {"%g %g %g %g", {1234.5, 1e20, 0.00001, 0.5}, "1234.5 1E20 1E-5 0.5"},
-      {"%f %e", {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()},
+      {"%f %e",
+       {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()},
        "NAN -INF"},
       {"%S %D", {"up", 3}, "up 3"},
   };

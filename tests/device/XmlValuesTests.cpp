@@ -144,7 +144,7 @@ TEST(IntegerValue, ConvertsLikeStrToInt) {
       {"00000000002147483647", INT32_MAX},
       {"$10", 16}, {"x1F", 31}, {"X1f", 31}, {"0x10", 16}, {"0X10", 16}, {"-$10", -16},
       {"  $a", 10}, {"$000000010", 16}, {"$7FFFFFFF", INT32_MAX},
-      // Hex takes a 32-bit pattern, as the host's Delphi code did.
+      // Hex takes a 32-bit pattern read as two's complement.
       {"$FFFFFFFF", -1}, {"$80000000", INT32_MIN}, {"-$80000000", INT32_MIN},
       {"7 ", std::nullopt}, {"80a", std::nullopt}, {"2147483648", std::nullopt},
       {"-2147483649", std::nullopt}, {"99999999999999999999", std::nullopt},

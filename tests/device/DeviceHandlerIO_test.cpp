@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/DeviceHandler.h"
+#include "device/TestXml.h"
+#include "io/IOHandler.h"
+#include "log/LogTestSupport.h"
+
+namespace {
+
+using devtest::ErrorOf;
+
+std::string Today() {
+  const std::string d = logtest::DateNow();
+  return d.substr(0, 4) + d.substr(5, 2) + d.substr(8, 2);
+}
+
+class CreateIOHandlerTest : public logtest::TempFolderTest {
+ protected:
+  std::unique_ptr<kIOHandler> Create(const std::string& aDeviceXml) {
+    kDeviceHandler h;
+    h.Deserialize("<Request><Driver>VELO_VIROZI_10</Driver><LogId>1</LogId>" + aDeviceXml + "</Request>");
+    return h.CreateIOHandler(Folder());
+  }
+};
+
+TEST_F(CreateIOHandlerTest, ComConnectionLogsUnderDriverAndLogId) {
+  auto handler = Create("<Connection><Type>com</Type><ConnectTimeout>2500</ConnectTimeout>"
+                        "<ReadTimeout>4000</ReadTimeout></Connection>");
+  ASSERT_TRUE(handler);
+  EXPECT_STREQ(handler->ClassName(), "kIOHandler_Com");
+  EXPECT_EQ(handler->ConnectTimeout(), 2500);
+  EXPECT_EQ(handler->ReadTimeout(), 4000);
+  EXPECT_FALSE(handler->HexLog());
+  const std::string file = handler->GetLogFileName();
+  EXPECT_EQ(file, Path("VELO_VIROZI_10_1_" + Today() + ".log"));
+  handler.reset();
+  EXPECT_EQ(logtest::Messages(file).size(), 2u);  // START and STOP
+}
+
+TEST_F(CreateIOHandlerTest, HexLogOnlyForTheWordTrue) {
+  const struct {
+    const char* parameters;
+    bool hexLog;
+  } cases[] = {
+      {"<HexLog>TRUE</HexLog>", true},  {"<HexLog>True</HexLog>", true}, {"<hexlog>true</hexlog>", true},
+      {"<HexLog>yes</HexLog>", false},  {"<HexLog>1</HexLog>", false},   {"<HexLog/>", false},
+      {"<HexLog> true</HexLog>", false}, {"", false},
+      // The first of two lines of that name decides.
+      {"<HexLog>false</HexLog><hexlog>true</hexlog>", false},
+  };
+  for (const auto& c : cases) {
+    auto handler = Create(std::string("<Connection><Type>COM</Type></Connection><Parameters>") + c.parameters +
+                          "</Parameters>");
+    EXPECT_EQ(handler->HexLog(), c.hexLog) << c.parameters;
+  }
+}
+
+TEST_F(CreateIOHandlerTest, DllConnectionLoadsItsLibrary) {
+  const std::string library = platform::kPathDelim == '\\' ? "msvcrt.dll" : "libc.so.6";
+  auto handler = Create("<Connection><Type>DLL</Type><LibraryName>" + library + "</LibraryName></Connection>");
+  EXPECT_STREQ(handler->ClassName(), "kIOHandler_Dll");
+
+  const std::string message = ErrorOf(
+      [&] { Create("<Connection><Type>DLL</Type><LibraryName>velo_missing_vendor.dll</LibraryName></Connection>"); });
+  const std::string prefix = "Unable to Load Library velo_missing_vendor.dll. ";
+  EXPECT_EQ(message.substr(0, prefix.size()), prefix) << message;
+}
+
+TEST_F(CreateIOHandlerTest, TransportsOfLaterBuildsAreRefusedByName) {
+  const struct {
+    const char* connection;
+    const char* message;
+  } cases[] = {
+      {"", "Connection Type OPOS is not supported"},
+      {"<Connection><Type>opos</Type></Connection>", "Connection Type OPOS is not supported"},
+      {"<Connection><Type>tcp</Type></Connection>", "Connection Type TCP is not supported"},
+      {"<Connection><Type>http</Type></Connection>", "Connection Type HTTP is not supported"},
+      {"<Connection><Type>serial</Type><Parity>none</Parity></Connection>", "Connection Type SERIAL is not supported"},
+      {"<Connection><Type>spool</Type></Connection>", "Connection Type SPOOL is not supported"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ErrorOf([&] { Create(c.connection); }), c.message) << c.connection;
+  }
+  // Refused before any log is started.
+  EXPECT_TRUE(FileNamesIn(Folder()).empty());
+}
+
+TEST_F(CreateIOHandlerTest, LogIdCannotLeaveTheLogFolder) {
+  kDeviceHandler h;
+  h.Deserialize("<Request><Driver>..\\VELO</Driver><LogId>../../x:1</LogId>"
+                "<Connection><Type>COM</Type></Connection></Request>");
+  const std::string logDir = Path("logs");
+  {
+    auto handler = h.CreateIOHandler(logDir);
+    EXPECT_EQ(handler->GetLogFileName(),
+              logDir + platform::kPathDelim + "___VELO_______x_1_" + Today() + ".log");
+  }
+  EXPECT_EQ(FileNamesIn(Folder()), std::vector<std::string>{"logs"});
+  EXPECT_EQ(FileNamesIn(logDir).size(), 1u);
+}
+
+}  // namespace
