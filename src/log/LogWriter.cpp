@@ -240,7 +240,7 @@ bool tMx_LogThread::WriteRun(State& aState, bool aBackground) {
     const bool written = writer.WriteRecord(*lines[i]);
     // Closed before the last line leaves the queue: an empty queue means a closed file,
     // free for other writers and for whoever removes or moves it.
-    if (!written) writer.CloseFile();
+    if (!written || i + 1 == count) writer.CloseFile();
     {
       std::lock_guard lock(aState.fLock);
       aState.fQueue.pop_front();

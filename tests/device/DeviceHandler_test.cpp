@@ -65,6 +65,17 @@ TEST(DeviceHandlerReadTest, AbsentOrEmptyElementsGiveEmptyAndZero) {
   }
 }
 
+TEST(DeviceHandlerReadTest, TextIsUtf8WhateverTheDeclarationSays) {
+  // The request reaches us as UTF-8 converted from a wide string; a declaration written
+  // for the original bytes must not change how it is read.
+  for (const char* declaration : {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
+                                  "<?xml version=\"1.0\" encoding=\"utf-16\"?>", "\xEF\xBB\xBF", ""}) {
+    kDeviceHandler h;
+    h.Deserialize(std::string(declaration) + "<R><LogId>caf\xC3\xA9 \xE2\x82\xAC</LogId></R>");
+    EXPECT_EQ(h.LogId(), "caf\xC3\xA9 \xE2\x82\xAC") << declaration;
+  }
+}
+
 TEST(DeviceHandlerReadTest, FirstOfRepeatedElementsCounts) {
   kDeviceHandler h;
   h.Deserialize(Doc("<Driver>A</Driver><Driver>B</Driver><Connection><Type>COM</Type></Connection>"

@@ -56,11 +56,12 @@ TEST_F(RobustnessTest, BrokenUtf16IsReadAsReplacementCharacters) {
   ASSERT_EQ(lib.Call("OPEN", Request(kDriver, 0, fLogId)).Result, 0);
   const std::string replacement = "\xEF\xBF\xBD";
 
-  std::u16string request = Utf8ToUtf16(Request(kDriver, 1, fLogId, "<Payment><Reference>a"));
-  request += char16_t(0xD800);  // high surrogate without its pair
-  request += u"b";
-  request += char16_t(0xDC00);  // low surrogate alone
-  request += u"</Reference></Payment>";
+  std::u16string request = Utf8ToUtf16(Request(kDriver, 1, fLogId, "<Payment><Reference>@</Reference></Payment>"));
+  std::u16string broken = u"a";
+  broken += char16_t(0xD800);  // high surrogate without its pair
+  broken += u"b";
+  broken += char16_t(0xDC00);  // low surrogate alone
+  request.replace(request.find(u'@'), 1, broken);
   tkAnswer answer = lib.CallWith("PAY", lib.Alloc(request));
   EXPECT_EQ(answer.Result, 0) << answer.Error;
   EXPECT_EQ(Element(answer.Output, "DeviceId"), "a" + replacement + "b" + replacement);
