@@ -110,7 +110,7 @@ struct tMx_LogThread::State {
   bool fStopping = false;
   bool fIdle = false;         // the thread waits for fWake
   bool fSynchronous = false;  // lines are written by the threads that queue them
-  std::timed_mutex fRunLock;  // held by the background thread while it writes a run
+  std::mutex fRunLock;        // held by the background thread while it writes a run
   std::mutex fSyncLock;       // one caller at a time writes once synchronous
 };
 
@@ -186,9 +186,14 @@ void tMx_LogThread::DrainOnCallingThread() {
     state.fStopping = true;
   }
   state.fWake.notify_all();
-  std::unique_lock<std::timed_mutex> run(state.fRunLock, std::defer_lock);
+  std::unique_lock run(state.fRunLock, std::defer_lock);
   // Let a run in progress finish; the thread writes nothing after it.
-  if (first) (void)run.try_lock_for(kDrainWait);
+  if (first) {
+    const auto giveUp = std::chrono::steady_clock::now() + kDrainWait;
+    while (!run.try_lock() && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   WriteQueuedOnCaller(state);
 }
 
@@ -220,7 +225,12 @@ void tMx_LogThread::Execute(std::shared_ptr<State> aState) {
       if (!WriteRun(state, true)) return;
     }
   } catch (...) {
-    // Whatever is left is written by the destructor on the owner's thread.
+    // Without its thread the writer goes on writing on the callers' threads.
+    try {
+      std::lock_guard lock(state.fLock);
+      state.fSynchronous = true;
+    } catch (...) {
+    }
   }
 }
 

@@ -16,8 +16,8 @@ class tMx_LogWriter;
 
 class tMx_LogThread {
  public:
-  // Starts no thread: the thread is started with the first queued line, so that no writer
-  // built during library loading starts (and later joins) a thread under the loader lock.
+  // Starts no thread: the thread starts with the first queued line, so building a writer
+  // (as during library loading, under the loader lock) starts none.
   explicit tMx_LogThread(tMx_LogWriter& aWriter);
   // Writes out every queued line, then ends the thread.
   ~tMx_LogThread();

@@ -14,6 +14,9 @@
 #include "entry/PaymentRegistry.h"
 #include "entry/TestDriver.h"
 
+// The replacements below pair malloc with free on purpose.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 namespace {
 // Allocations through operator new of at least this many bytes fail while it is set.
 std::atomic<size_t> gFailFrom{std::numeric_limits<size_t>::max()};

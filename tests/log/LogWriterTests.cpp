@@ -24,6 +24,7 @@ struct LineCase {
   std::string message;
   std::string expectedTail;  // everything after the time stamp
 };
+void PrintTo(const LineCase& aCase, std::ostream* aOut) { *aOut << aCase.label; }
 
 class LineFormatTest : public TempFolderTest, public ::testing::WithParamInterface<LineCase> {};
 
@@ -146,6 +147,7 @@ struct BadFolderCase {
   std::string folder;
   std::string error;
 };
+void PrintTo(const BadFolderCase& aCase, std::ostream* aOut) { *aOut << aCase.label; }
 
 std::vector<BadFolderCase> BadFolders() {
   std::vector<BadFolderCase> cases = {
@@ -220,6 +222,14 @@ TEST_F(LogWriterTest, WriteWithoutFileNameRaisesAndQueuesNothing) {
   EXPECT_EQ(FileNamesIn(Folder()), std::vector<std::string>{"other"});
 }
 
+TEST_F(LogWriterTest, EnqueuedLineIsWrittenAsGivenWithItsLineEnd) {
+  {
+    tMx_LogWriter writer("dev", Folder(), 3, false);
+    writer.Thread().Enqueue("preformatted, not cut");
+  }
+  EXPECT_EQ(ReadAll(Path("dev.log")), "preformatted, not cut\r\n");
+}
+
 TEST_F(LogWriterTest, WriterThatNeverWroteCreatesNoFile) {
   { tMx_LogWriter writer("dev", Folder(), 0, true); }
   EXPECT_TRUE(FileNamesIn(Folder()).empty());
@@ -232,6 +242,7 @@ struct RotationCase {
   uintmax_t existingBytes;
   bool rotated;
 };
+void PrintTo(const RotationCase& aCase, std::ostream* aOut) { *aOut << aCase.label; }
 
 class RotationLimitTest : public TempFolderTest, public ::testing::WithParamInterface<RotationCase> {};
 
