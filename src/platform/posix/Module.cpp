@@ -14,13 +14,13 @@ void RunUnloadHandler() {
   if (handler) handler(true);
 }
 
-// At dlclose and at exit, exit handlers of this library run last-registered first, so a
-// handler registered here runs before the destructors of the statics built before it.
-// (A destructor function would run after them at exit.)
+// At dlclose the destructor function runs first, before the library's static destructors.
+// At exit every exit handler, static destructors included, runs before any destructor
+// function; there the handler registered below runs first instead, being registered after
+// the statics it uses were built (exit handlers run last-registered first).
 void RunAtExit() { RunUnloadHandler(); }
 
-// Only if registering the exit handler failed.
-__attribute__((destructor)) void RunAtUnmap() { RunUnloadHandler(); }
+__attribute__((destructor)) void RunAtUnload() { RunUnloadHandler(); }
 
 }  // namespace
 
