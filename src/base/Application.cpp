@@ -323,7 +323,7 @@ tMx_Application* tMx_Application::InstanceIfBuilt() {
   return slot.fObject.get();
 }
 
-void tMx_Application::Shutdown(bool aMayJoinThreads) {
+void tMx_Application::Shutdown(bool aOtherThreadsRun) {
   tMx_ApplicationSlot& slot = Slot();
   std::unique_ptr<tMx_Application> object;
   {
@@ -331,8 +331,7 @@ void tMx_Application::Shutdown(bool aMayJoinThreads) {
     object = std::move(slot.fObject);
   }
   if (!object) return;
-  // After a drain the writer writes on the calling thread and never joins.
-  if (!aMayJoinThreads) object->fLogger->Thread().DrainOnCallingThread();
+  if (!aOtherThreadsRun) object->fLogger->Thread().DrainOnCallingThread();
   object.reset();
 }
 

@@ -86,10 +86,10 @@ class tMx_Application {
   static tMx_Application* InstanceIfBuilt();
   // Destroys the object after its queued log lines are written; the next Instance()
   // builds a new one. Call it when the library unloads, after the devices and the
-  // drivers. Under the Windows loader lock (DllMain) pass aMayJoinThreads false: the
-  // lines are then written on the calling thread and no thread is joined, which would
-  // deadlock there; natively pass true, so that no thread outlives the library's code.
-  static void Shutdown(bool aMayJoinThreads);
+  // drivers. aOtherThreadsRun false (process exit on Windows, where the system has ended
+  // the other threads): the lines are written on the calling thread, waiting for the
+  // log's worker only briefly, since it may have died in the middle of a line.
+  static void Shutdown(bool aOtherThreadsRun);
 
   tMx_Setup& Setup() { return *fSetup; }
   const tMx_ApplicationInfo& Info() const { return *fInfo; }

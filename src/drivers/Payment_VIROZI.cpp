@@ -649,7 +649,8 @@ void kPayment_VIROZI::CloseOrTotals(bool aDayClose, TResult& R) {
   int32_t result = CallVirPay(caption, caption, "0," + reply, reply, [&] {
     return aDayClose ? fVirPay->Chiusura(0, reply) : fVirPay->GetTotaliHost(0, reply);
   });
-  if (result == 1) {
+  const bool cardWentThrough = result == 1;
+  if (cardWentThrough) {
     const int32_t records = ParseWholeNumber(ExtractField(reply, 1, ';', false)).value_or(0);
     for (int64_t k = 0; k < records; ++k) {
       const int64_t first = 2 + 6 * k;
@@ -670,6 +671,10 @@ void kPayment_VIROZI::CloseOrTotals(bool aDayClose, TResult& R) {
   if (result == 1) {
     R.TotalAmount = AddAmounts(R.TotalAmount, StrictCents(ExtractField(reply, 3, ';', false)));
     R.ReceiptText += kCrLf + ExtractField(reply, 4, ';', false);
+  } else if (!cardWentThrough) {
+    // Neither circuit answered: a zero total would pass for a closed, empty day.
+    R.Error = true;
+    R.ErrorText = CallFailure(caption);
   }
 }
 
@@ -677,11 +682,11 @@ bool kPayment_VIROZI::DoDayClose(const kPaymentDayClose&, _int_DAYCLOSE_result& 
   aResult.ClosureDateTime = Now();
   aResult.ClosureNumber = "0";
   CloseOrTotals(true, aResult);
-  return true;
+  return !aResult.Error;
 }
 
 bool kPayment_VIROZI::DoGetTotals(const kPaymentTotals&, _int_GETTOTALS_result& aResult) {
   aResult.DateTime = Now();
   CloseOrTotals(false, aResult);
-  return true;
+  return !aResult.Error;
 }

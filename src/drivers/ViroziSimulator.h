@@ -76,7 +76,7 @@
 //     A card-circuit reply holds one record per kind of payment taken that day, in the
 //     order PagoBANCOMAT, credit cards, wallets, health service; an empty day gives
 //     one record of 0. Record fields: terminal id; count; amount; batch number; kind; receipt.
-//     A meal-voucher-circuit reply is "OK;count;amount;receipt".
+//     A meal-voucher-circuit reply is "OK;vouchers counted;amount;receipt".
 //   - Every built-in call returns the call result 1; a refusal is a status in the reply.
 #include <cstdint>
 #include <string>

@@ -33,13 +33,13 @@ void TellOutOfMemory(platform::Bstr* aErrorMessage) noexcept {
   *aErrorMessage = platform::BstrAlloc(kText, sizeof kText / sizeof kText[0] - 1);
 }
 
-void UnloadLibrary(bool aMayJoinThreads) {
+void UnloadLibrary(bool aOtherThreadsRun) {
   try {
-    // A call still running on another thread finishes first; under the Windows loader
-    // lock no call can run, and at process exit its thread may have died holding the lock.
+    // A call still running on another thread finishes first; at process exit on Windows
+    // its thread may have died holding the lock.
     std::unique_lock lock(gExportLock, std::defer_lock);
-    if (aMayJoinThreads) lock.lock();
-    UnloadPaymentLibrary(aMayJoinThreads);
+    if (aOtherThreadsRun) lock.lock();
+    UnloadPaymentLibrary(aOtherThreadsRun);
   } catch (...) {
     // Unloading goes on whatever a destructor's log could not write.
   }

@@ -1,12 +1,16 @@
 // The nine exported functions of the product library. The Windows build names them with
 // ordinals in VELO_VIROZI_10.def; natively they are the only visible symbols besides the
 // string helpers.
+#include "drivers/Payment_VIROZI.h"
 #include "entry/ExportCalls.h"
+#include "entry/PaymentRegistry.h"
 
 using platform::Bstr;
 
 namespace {
 [[maybe_unused]] const bool gUnloadInstalled = (InstallExportUnload(), true);
+// The library's one payment driver, registered while it loads.
+[[maybe_unused]] const bool gViroziRegistered = (RegisterDriver_VIROZI(PaymentDrivers()), true);
 }
 
 extern "C" {

@@ -5,7 +5,6 @@
 
 #include "base/Application.h"
 #include "base/Errors.h"
-#include "io/IOHandler.h"
 #include "log/LogWriter.h"
 
 // ---- kPaymentDriverRegistry ----------------------------------------------------------
@@ -90,25 +89,17 @@ tkPaymentRegistries& Registries() {
   return storage.fRegistries;
 }
 
-// Lines still queued go out on this thread, and the writer's thread is never joined.
-template <class THandler>
-void WriteLogOnCallingThread(THandler& aHandler) {
-  if constexpr (requires { aHandler.Logger(); }) {
-    if (tMx_LogWriter* logger = aHandler.Logger()) logger->Thread().DrainOnCallingThread();
-  }
-}
-
 }  // namespace
 
 kPaymentDriverRegistry& PaymentDrivers() { return Registries().fDrivers; }
 kPaymentDeviceRegistry& PaymentDevices() { return Registries().fDevices; }
 
-void UnloadPaymentLibrary(bool aMayJoinThreads) {
-  kPaymentDeviceRegistry& devices = PaymentDevices();
-  if (!aMayJoinThreads) {
-    for (kPaymentDevice* device : devices.Devices()) WriteLogOnCallingThread(device->IOHandler());
-  }
-  devices.Clear();
+void UnloadPaymentLibrary(bool aOtherThreadsRun) {
+  // From here on no log starts a worker: the STOP lines and whatever is still queued are
+  // written on this thread. On Windows no worker can be running at an unload, since each
+  // holds a reference on the library, and at process exit the system has ended them.
+  tMx_LogWriter::SetProcessWriting(aOtherThreadsRun ? lw_Synchronous : lw_ThreadsEnded);
+  PaymentDevices().Clear();
   PaymentDrivers().Clear();
-  tMx_Application::Shutdown(aMayJoinThreads);
+  tMx_Application::Shutdown(aOtherThreadsRun);
 }

@@ -55,6 +55,7 @@ kPaymentDriverRegistry& PaymentDrivers();
 kPaymentDeviceRegistry& PaymentDevices();
 
 // Library unload: destroys every device (their logs written out), then forgets the
-// drivers, then destroys the application object. Without aMayJoinThreads (the Windows
-// loader lock) every log is written on the calling thread and no thread is joined.
-void UnloadPaymentLibrary(bool aMayJoinThreads);
+// drivers, then destroys the application object. Every log line from then on is written on
+// the thread that queues it. aOtherThreadsRun false: the system has ended the other
+// threads (process exit on Windows), so nothing waits for a log worker but briefly.
+void UnloadPaymentLibrary(bool aOtherThreadsRun);

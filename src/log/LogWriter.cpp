@@ -5,9 +5,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <thread>
 
 #include "base/Errors.h"
 #include "base/Text.h"
+#include "platform/Worker.h"
 
 namespace {
 
@@ -18,9 +20,9 @@ constexpr int32_t kSizeCheckEvery = 20;
 // Lines written per opening of the file while the queue is backed up. Small enough that
 // another writer of the same file, retrying every 50 ms, gets its turn in time.
 constexpr size_t kRunLines = 128;
-// A thread ended by process exit may have died holding the run lock; a drain waits no
-// longer than this for it. A live thread releases it after one run.
-constexpr auto kDrainWait = std::chrono::seconds(2);
+// At process exit the system may have ended a worker in the middle of a run, so it never
+// finishes it; the exit waits this long at most. A live worker ends a run much sooner.
+constexpr auto kEndedWorkerWait = std::chrono::milliseconds(100);
 
 constexpr char kLineEnd[] = "\r\n";
 
@@ -99,42 +101,81 @@ std::string RotationName(const std::string& aFileName) {
 
 // ---- tMx_LogThread --------------------------------------------------------------------
 
+namespace {
+std::atomic<tkLogWriting> gProcessWriting{lw_Background};
+}
+
 struct tMx_LogThread::State {
   explicit State(tMx_LogWriter& aWriter) : fWriter(&aWriter) {}
 
-  tMx_LogWriter* fWriter;  // not touched by the background thread once fSynchronous is set
-  std::mutex fLock;        // guards everything below but the two locks
-  std::condition_variable fWake;
-  std::deque<std::string> fQueue;  // lines leave only once written or dropped
-  bool fStarted = false;
-  bool fStopping = false;
-  bool fIdle = false;         // the thread waits for fWake
-  bool fSynchronous = false;  // lines are written by the threads that queue them
-  std::mutex fRunLock;        // held by the background thread while it writes a run
-  std::mutex fSyncLock;       // one caller at a time writes once synchronous
+  tMx_LogWriter* fWriter;            // a worker touches it only while fRunning
+  mutable std::mutex fLock;          // guards the fields below but the two last ones
+  std::condition_variable fSettled;  // fRunning went false
+  std::deque<std::string> fQueue;    // lines leave only once written or dropped
+  bool fRunning = false;   // a worker was started and has not given the writer up yet
+  bool fWriting = false;   // the worker is writing lines it took from the queue
+  bool fOnCaller = false;  // lines are written by the threads that queue them
+  uint64_t fWorkersStarted = 0;
+  platform::WorkerThread fWorker;
+  std::mutex fSyncLock;                  // one caller at a time writes on its own thread
+  std::atomic<bool> fMayBeEnded{false};  // the system may have ended the worker
+  std::atomic<bool> fHeadWritten{false};  // the worker wrote the head line, still queued
+
+  bool OnCaller() const {
+    return fOnCaller || gProcessWriting.load(std::memory_order_acquire) != lw_Background;
+  }
+  bool MayBeEnded() const {
+    return fMayBeEnded.load(std::memory_order_acquire) ||
+           gProcessWriting.load(std::memory_order_acquire) == lw_ThreadsEnded;
+  }
 };
+
+namespace {
+
+using tkRun = std::array<const std::string*, kRunLines>;
+using tkClock = std::chrono::steady_clock;
+
+// Takes up to kRunLines lines from the head of the queue, without removing them. Elements
+// of a deque stay in place while others are added at the tail or taken from the head, so
+// they can be read without the lock. Call with the queue's lock held.
+size_t TakeRun(std::deque<std::string>& aQueue, tkRun& aRun) {
+  const size_t count = std::min(aQueue.size(), kRunLines);
+  for (size_t i = 0; i < count; ++i) aRun[i] = &aQueue[i];
+  return count;
+}
+
+// For process exit, where the owner may be a thread that the system has ended: polls
+// instead of blocking, and gives up at aGiveUp.
+bool LockUnlessAbandoned(std::mutex& aLock, tkClock::time_point aGiveUp) {
+  while (!aLock.try_lock()) {
+    if (tkClock::now() >= aGiveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace
 
 tMx_LogThread::tMx_LogThread(tMx_LogWriter& aWriter) : fState(std::make_shared<State>(aWriter)) {}
 
 tMx_LogThread::~tMx_LogThread() {
-  bool synchronous;
+  State& state = *fState;
+  if (state.MayBeEnded()) {
+    WriteQueuedAtExit(state);
+    // Natively a worker is never ended by the system, so it can still be joined; on
+    // Windows this does nothing.
+    state.fWorker.Join();
+    return;
+  }
+  platform::WorkerThread worker;
   {
-    std::lock_guard lock(fState->fLock);
-    fState->fStopping = true;
-    synchronous = fState->fSynchronous;
+    std::unique_lock lock(state.fLock);
+    state.fSettled.wait(lock, [&] { return !state.fRunning; });
+    worker = std::move(state.fWorker);
   }
-  fState->fWake.notify_all();
-  if (fThread.joinable()) {
-    // After a drain at process exit the thread is gone or leaves without touching the
-    // writer, and joining under the loader lock would hang.
-    if (synchronous) {
-      fThread.detach();
-    } else {
-      fThread.join();
-    }
-  }
-  // Lines of a thread that could not be started or ended early.
-  if (QueueCount() > 0) WriteQueuedOnCaller(*fState);
+  worker.Join();
+  // Lines that no worker took: no thread to be had, or the unload came first.
+  if (QueueCount() > 0) WriteQueuedOnCaller(state);
 }
 
 void tMx_LogThread::Enqueue(std::string aLine) {
@@ -144,31 +185,32 @@ void tMx_LogThread::Enqueue(std::string aLine) {
 
 void tMx_LogThread::EnqueueRecord(std::string aRecord) {
   State& state = *fState;
-  bool wake = false;
-  bool synchronous = false;
+  platform::WorkerThread previous;
+  bool onCaller;
   {
     std::lock_guard lock(state.fLock);
     state.fQueue.push_back(std::move(aRecord));
-    if (state.fSynchronous) {
-      synchronous = true;
-    } else if (!state.fStarted) {
-      state.fStarted = true;
+    onCaller = state.OnCaller();
+    if (!onCaller && !state.fRunning) {
+      // The last worker has given the writer up; it is joined below, outside the lock.
+      previous = std::move(state.fWorker);
+      bool started = false;
       try {
-        fThread = std::thread(&tMx_LogThread::Execute, fState);
+        started = state.fWorker.Start([shared = fState] { Execute(shared); });
       } catch (...) {
-        // No thread to be had: the line still reaches the file, on this thread.
-        state.fSynchronous = true;
-        synchronous = true;
       }
-    } else {
-      wake = state.fIdle;
+      if (started) {
+        state.fRunning = true;
+        ++state.fWorkersStarted;
+      } else {
+        // No thread to be had: the line still reaches the file, on this thread.
+        state.fOnCaller = true;
+        onCaller = true;
+      }
     }
   }
-  if (synchronous) {
-    WriteQueuedOnCaller(state);
-  } else if (wake) {
-    state.fWake.notify_one();
-  }
+  previous.Join();
+  if (onCaller) WriteQueuedOnCaller(state);
 }
 
 size_t tMx_LogThread::QueueCount() const {
@@ -176,89 +218,146 @@ size_t tMx_LogThread::QueueCount() const {
   return fState->fQueue.size();
 }
 
+bool tMx_LogThread::WorkerRunning() const {
+  std::lock_guard lock(fState->fLock);
+  return fState->fRunning;
+}
+
+uint64_t tMx_LogThread::WorkersStarted() const {
+  std::lock_guard lock(fState->fLock);
+  return fState->fWorkersStarted;
+}
+
 void tMx_LogThread::DrainOnCallingThread() {
-  State& state = *fState;
-  bool first;
-  {
-    std::lock_guard lock(state.fLock);
-    first = !state.fSynchronous;
-    state.fSynchronous = true;
-    state.fStopping = true;
-  }
-  state.fWake.notify_all();
-  std::unique_lock run(state.fRunLock, std::defer_lock);
-  // Let a run in progress finish; the thread writes nothing after it.
-  if (first) {
-    const auto giveUp = std::chrono::steady_clock::now() + kDrainWait;
-    while (!run.try_lock() && std::chrono::steady_clock::now() < giveUp) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  WriteQueuedOnCaller(state);
+  fState->fMayBeEnded.store(true, std::memory_order_release);
+  WriteQueuedAtExit(*fState);
 }
 
 void tMx_LogThread::WriteQueuedOnCaller(State& aState) {
+  if (aState.MayBeEnded()) {
+    WriteQueuedAtExit(aState);
+    return;
+  }
   std::lock_guard sync(aState.fSyncLock);
+  {
+    // A worker busy when lines went to the callers finishes its run and ends; no other
+    // starts after it.
+    std::unique_lock lock(aState.fLock);
+    aState.fSettled.wait(lock, [&] { return !aState.fRunning; });
+  }
+  tMx_LogWriter& writer = *aState.fWriter;
   for (;;) {
+    tkRun run;
+    size_t count;
     {
       std::lock_guard lock(aState.fLock);
-      if (aState.fQueue.empty()) return;
+      count = TakeRun(aState.fQueue, run);
     }
-    WriteRun(aState, false);
+    if (count == 0) return;
+    for (size_t i = 0; i < count; ++i) {
+      const bool written = writer.WriteRecord(*run[i], kWriteAttempts);
+      if (!written || i + 1 == count) writer.CloseFile();
+      std::lock_guard lock(aState.fLock);
+      aState.fQueue.pop_front();
+      if (!written) break;
+    }
   }
 }
 
-void tMx_LogThread::Execute(std::shared_ptr<State> aState) {
+// The system may have ended the worker anywhere, even holding a lock or in the middle of a
+// line, which it never finishes: nothing here blocks on what it may hold, and the line it
+// was writing is written again unless it had got to the file.
+void tMx_LogThread::WriteQueuedAtExit(State& aState) {
+  std::unique_lock sync(aState.fSyncLock, std::defer_lock);
+  {
+    const auto giveUp = tkClock::now() + kEndedWorkerWait;
+    if (LockUnlessAbandoned(aState.fSyncLock, giveUp)) sync = std::unique_lock(aState.fSyncLock, std::adopt_lock);
+    // A live worker (the system ends none outside process exit) ends its run first.
+    for (;;) {
+      if (!LockUnlessAbandoned(aState.fLock, giveUp)) return;
+      aState.fOnCaller = true;
+      const bool writing = aState.fWriting;
+      aState.fLock.unlock();
+      if (!writing) break;
+      if (tkClock::now() >= giveUp) {
+        // Ended after writing its line but before taking it from the queue.
+        if (aState.fHeadWritten.load(std::memory_order_acquire) && LockUnlessAbandoned(aState.fLock, giveUp)) {
+          if (!aState.fQueue.empty()) aState.fQueue.pop_front();
+          aState.fLock.unlock();
+        }
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  tMx_LogWriter& writer = *aState.fWriter;
+  int attempts = kWriteAttempts;
+  for (;;) {
+    tkRun run;
+    size_t count;
+    if (!LockUnlessAbandoned(aState.fLock, tkClock::now() + kEndedWorkerWait)) return;
+    count = TakeRun(aState.fQueue, run);
+    aState.fLock.unlock();
+    if (count == 0) return;
+    for (size_t i = 0; i < count; ++i) {
+      const bool written = writer.WriteRecord(*run[i], attempts);
+      if (!written || i + 1 == count) writer.CloseFile();
+      // A file that refuses a line now (a dead worker may hold it open) is not waited
+      // for again, line after line, while the process ends.
+      if (!written) attempts = 1;
+      if (!LockUnlessAbandoned(aState.fLock, tkClock::now() + kEndedWorkerWait)) return;
+      aState.fQueue.pop_front();
+      aState.fLock.unlock();
+    }
+  }
+}
+
+void tMx_LogThread::Execute(const std::shared_ptr<State>& aState) {
   State& state = *aState;
   try {
     for (;;) {
+      tkRun run;
+      size_t count;
       {
-        std::unique_lock lock(state.fLock);
-        while (state.fQueue.empty() && !state.fStopping) {
-          state.fIdle = true;
-          state.fWake.wait(lock);
-          state.fIdle = false;
+        std::lock_guard lock(state.fLock);
+        if (state.fQueue.empty() || state.OnCaller()) {
+          // Nothing of the writer is touched after this: it may be destroyed at once.
+          state.fRunning = false;
+          state.fSettled.notify_all();
+          return;
         }
-        if (state.fSynchronous || state.fQueue.empty()) return;
+        count = TakeRun(state.fQueue, run);
+        state.fWriting = true;
       }
-      std::lock_guard run(state.fRunLock);
-      if (!WriteRun(state, true)) return;
+      tMx_LogWriter& writer = *state.fWriter;
+      for (size_t i = 0; i < count; ++i) {
+        const bool written = writer.WriteRecord(*run[i], kWriteAttempts);
+        state.fHeadWritten.store(written, std::memory_order_release);
+        // Closed before the last line leaves the queue: an empty queue means a closed file,
+        // free for other writers and for whoever removes or moves it.
+        const bool last = !written || i + 1 == count;
+        if (last) writer.CloseFile();
+        std::lock_guard lock(state.fLock);
+        state.fQueue.pop_front();
+        state.fHeadWritten.store(false, std::memory_order_relaxed);
+        // A failing file gives other writers and the callers their turn after each line.
+        if (last) {
+          state.fWriting = false;
+          break;
+        }
+      }
     }
   } catch (...) {
-    // Without its thread the writer goes on writing on the callers' threads.
+    // Without its worker the writer goes on writing on the callers' threads.
     try {
       std::lock_guard lock(state.fLock);
-      state.fSynchronous = true;
+      state.fOnCaller = true;
+      state.fWriting = false;
+      state.fRunning = false;
+      state.fSettled.notify_all();
     } catch (...) {
     }
   }
-}
-
-bool tMx_LogThread::WriteRun(State& aState, bool aBackground) {
-  // Elements of a deque stay in place while others are added at the tail or taken from
-  // the head, so the lines can be read without the lock.
-  std::array<const std::string*, kRunLines> lines;
-  size_t count;
-  {
-    std::lock_guard lock(aState.fLock);
-    if (aBackground && aState.fSynchronous) return false;
-    count = std::min(aState.fQueue.size(), kRunLines);
-    for (size_t i = 0; i < count; ++i) lines[i] = &aState.fQueue[i];
-  }
-  tMx_LogWriter& writer = *aState.fWriter;
-  for (size_t i = 0; i < count; ++i) {
-    const bool written = writer.WriteRecord(*lines[i]);
-    // Closed before the last line leaves the queue: an empty queue means a closed file,
-    // free for other writers and for whoever removes or moves it.
-    if (!written || i + 1 == count) writer.CloseFile();
-    {
-      std::lock_guard lock(aState.fLock);
-      aState.fQueue.pop_front();
-    }
-    // A failing file gives other writers and a drain their turn after each line.
-    if (!written) break;
-  }
-  return true;
 }
 
 // ---- tMx_LogWriter --------------------------------------------------------------------
@@ -274,6 +373,12 @@ tMx_LogWriter::tMx_LogWriter(const std::string& aFileName, const std::string& aD
 }
 
 tMx_LogWriter::~tMx_LogWriter() { fThread.reset(); }
+
+void tMx_LogWriter::SetProcessWriting(tkLogWriting aWriting) {
+  gProcessWriting.store(aWriting, std::memory_order_release);
+}
+
+tkLogWriting tMx_LogWriter::ProcessWriting() { return gProcessWriting.load(std::memory_order_acquire); }
 
 void tMx_LogWriter::Write(tMx_MessageType aEntryType, std::string_view aMessage) {
   if (!fHasFileName.load(std::memory_order_relaxed)) throw EMxError("Log filename is empty ");
@@ -332,7 +437,7 @@ bool tMx_LogWriter::CheckLogfileSize() const {
 // fCounter advances once per line written and wraps at kSizeCheckEvery, so the size is
 // checked before the 1st, 21st, 41st ... line: a file outgrows its limit by at most 19
 // lines, and the counter cannot overflow however long the writer lives.
-bool tMx_LogWriter::WriteRecord(const std::string& aRecord) {
+bool tMx_LogWriter::WriteRecord(const std::string& aRecord, int aAttempts) {
   if (CheckLogfileSize()) {
     try {
       RotateIfOversized();
@@ -352,7 +457,7 @@ bool tMx_LogWriter::WriteRecord(const std::string& aRecord) {
       return true;
     }
     CloseFile();
-    if (attempt >= kWriteAttempts) return false;
+    if (attempt >= aAttempts) return false;
     std::this_thread::sleep_for(kRetryPause);
   }
 }

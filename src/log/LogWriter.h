@@ -1,25 +1,36 @@
 #pragma once
 // Time-stamped lines to one log file. Write formats and queues on the caller's thread; a
-// background thread of the writer's own appends the lines in queue order.
+// worker thread of the writer's own appends the lines in queue order while any are queued.
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "base/MessageType.h"
 #include "platform/Platform.h"
 
 class tMx_LogWriter;
 
+// How every writer of this library copy writes its lines.
+enum tkLogWriting {
+  // A worker thread writes while lines are queued (normal operation).
+  lw_Background,
+  // Unloading: each line is written by the thread that queues it and no worker starts; a
+  // worker busy at the switch finishes its run and ends, and the callers wait for it.
+  lw_Synchronous,
+  // Process exit on Windows: as lw_Synchronous, but the system has ended every other
+  // thread, perhaps in the middle of a line, so nothing waits for a worker but briefly.
+  lw_ThreadsEnded,
+};
+
 class tMx_LogThread {
  public:
-  // Starts no thread: the thread starts with the first queued line, so building a writer
-  // (as during library loading, under the loader lock) starts none.
+  // Starts no thread: a worker starts with a queued line and ends when the queue is empty,
+  // so building a writer (as during library loading, under the loader lock) starts none.
   explicit tMx_LogThread(tMx_LogWriter& aWriter);
-  // Writes out every queued line, then ends the thread.
+  // Writes out every queued line; waits for a worker still writing.
   ~tMx_LogThread();
   tMx_LogThread(const tMx_LogThread&) = delete;
   tMx_LogThread& operator=(const tMx_LogThread&) = delete;
@@ -28,9 +39,13 @@ class tMx_LogThread {
   void Enqueue(std::string aLine);
   // Lines waiting, the one being written included.
   size_t QueueCount() const;
-  // Writes what is queued on the calling thread, without joining the background thread:
-  // for process exit, when the thread is already gone. From then on every line is written
-  // on the thread that queues it, and destruction never joins.
+  // A worker has been started and has not yet ended.
+  bool WorkerRunning() const;
+  // Workers started so far.
+  uint64_t WorkersStarted() const;
+  // For process exit, when the system may have ended the worker: writes what is queued on
+  // the calling thread, waiting only briefly for a worker in the middle of a run. From then
+  // on every line is written on the thread that queues it.
   void DrainOnCallingThread();
 
  private:
@@ -39,12 +54,11 @@ class tMx_LogThread {
 
   // aRecord carries its line end already.
   void EnqueueRecord(std::string aRecord);
-  static void Execute(std::shared_ptr<State> aState);
-  static bool WriteRun(State& aState, bool aBackground);
+  static void Execute(const std::shared_ptr<State>& aState);
   static void WriteQueuedOnCaller(State& aState);
+  static void WriteQueuedAtExit(State& aState);
 
-  std::shared_ptr<State> fState;  // shared with the thread, which may outlive us after a drain
-  std::thread fThread;            // started with the first queued line
+  std::shared_ptr<State> fState;  // shared with the worker, which may end after us
 };
 
 class tMx_LogWriter {
@@ -75,6 +89,10 @@ class tMx_LogWriter {
   void SetMaxLogFileSize(int32_t aKilobytes) { fMaxLogfileSize.store(aKilobytes, std::memory_order_relaxed); }
   tMx_LogThread& Thread() { return *fThread; }
 
+  // The writing of every writer in this copy of the library; lw_Background at start.
+  static void SetProcessWriting(tkLogWriting aWriting);
+  static tkLogWriting ProcessWriting();
+
   // Size of the current file in bytes, -1 when it cannot be read.
   int64_t GetLogFileSize() const;
   bool CheckLogfileSize() const;
@@ -83,7 +101,7 @@ class tMx_LogWriter {
   friend class tMx_LogThread;
 
   // Log-thread side; run by one thread at a time.
-  bool WriteRecord(const std::string& aRecord);  // false when dropped after its attempts
+  bool WriteRecord(const std::string& aRecord, int aAttempts);  // false when dropped
   void CloseFile();
   bool AppendOnce(const std::string& aRecord);
   void RotateIfOversized();

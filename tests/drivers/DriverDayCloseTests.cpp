@@ -103,17 +103,17 @@ TEST_F(DayCloseAndTotals, CardCircuitWithoutRecordsStillAsksTheVoucherCircuit) {
   }
 }
 
-TEST_F(DayCloseAndTotals, FailedCallsOnlySkipTheirReading) {
+// A circuit whose call fails adds nothing and the other one still counts.
+TEST_F(DayCloseAndTotals, FailedCallOfOneCircuitOnlySkipsItsReading) {
   for (const tkCircuits* circuits : {&kDayClose, &kTotals}) {
     fTerminal.fCalls.clear();
     fTerminal.Reply(circuits->standard, kTwoRecords, 0);
-    fTerminal.Reply(circuits->voucher, kVoucherCircuit, 2);
+    fTerminal.Reply(circuits->voucher, kVoucherCircuit);
     tkSummary s = Run(*circuits);
     EXPECT_FALSE(s.Error);
     EXPECT_EQ(s.ErrorText, "");
-    EXPECT_EQ(s.TotalAmount, Currency());
-    EXPECT_EQ(s.ReceiptText, "");
-    EXPECT_EQ(s.Currency, "EUR");
+    EXPECT_EQ(s.TotalAmount, Amount("5"));
+    EXPECT_EQ(s.ReceiptText, "\r\nvoucher text");
     EXPECT_EQ(s.DeviceId, "");
     // The failed card call's reply still goes in.
     EXPECT_EQ(fTerminal.fCalls.back(), (tkFakeCall{circuits->voucher, {kTwoRecords}}));
@@ -121,8 +121,30 @@ TEST_F(DayCloseAndTotals, FailedCallsOnlySkipTheirReading) {
     fTerminal.Reply(circuits->standard, kTwoRecords);
     fTerminal.Reply(circuits->voucher, kVoucherCircuit, 0);
     s = Run(*circuits);
+    EXPECT_FALSE(s.Error);
     EXPECT_EQ(s.TotalAmount, Amount("12.50"));
     EXPECT_EQ(s.ReceiptText, "\r\nfirst text\r\nsecond text");
+  }
+}
+
+// Neither circuit answered: nothing was closed or read, which a zero total would hide.
+TEST_F(DayCloseAndTotals, FailedCallsOfBothCircuitsAreAnError) {
+  const struct {
+    const tkCircuits* circuits;
+    const char* message;
+  } cases[] = {
+      {&kDayClose, "Internal error in calling \"fVirPay.Chiusura [STD]\""},
+      {&kTotals, "Internal error in calling \"fVirPay.GetTotaliHost\""},
+  };
+  for (const auto& c : cases) {
+    fTerminal.Reply(c.circuits->standard, kTwoRecords, 0);
+    fTerminal.Reply(c.circuits->voucher, kVoucherCircuit, 2);
+    const tkSummary s = Run(*c.circuits);
+    EXPECT_TRUE(s.Error);
+    EXPECT_EQ(s.ErrorText, c.message);
+    EXPECT_EQ(s.TotalAmount, Currency());
+    EXPECT_EQ(s.ReceiptText, "");
+    EXPECT_EQ(s.Currency, "EUR");
   }
 }
 
@@ -181,8 +203,11 @@ TEST_F(DayCloseAndTotals, TicketStateIsLeftAlone) {
   fTerminal.Reply("DematerializzazioneBP", "OK-0-ok-C1-529-x-TX1-1-107");
   Pay("<PaymentChannel>MVP</PaymentChannel><Phase>BEGIN</Phase>");
   Pay("<PaymentChannel>MVP</PaymentChannel><Phase>DO</Phase><Attributes>C1</Attributes>");
-  Run(kDayClose);
-  Run(kTotals);
+  for (const tkCircuits* circuits : {&kDayClose, &kTotals}) {
+    fTerminal.Reply(circuits->standard, kTwoRecords);
+    fTerminal.Reply(circuits->voucher, kVoucherCircuit);
+    Run(*circuits);
+  }
   EXPECT_EQ(fDevice->Counter(), 3);
   EXPECT_EQ(fDevice->CouponList().Count(), 1u);
 }

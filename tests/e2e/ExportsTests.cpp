@@ -2,8 +2,12 @@
 // exports with COM wide strings. Each test loads its own copy, so handles start at 1.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/AppInfo.h"
@@ -11,6 +15,7 @@
 #include "base/Utils.h"
 #include "e2e/ProductLibrary.h"
 #include "payment/PaymentResults.h"
+#include "platform/Module.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -84,10 +89,10 @@ class ExportsTest : public ::testing::Test {
 
 // ---- the product library: no driver registered yet ----------------------------------
 
-TEST_F(ExportsTest, ProductLibraryAnswersWithoutADriver) {
+TEST_F(ExportsTest, UnregisteredDriverKeyAnswersEveryOperation) {
   tkProductLibrary lib(kProductLibrary);
-  const std::string request = Request("VELO_VIROZI_10", 0, fLogId, Payment("<Amount>10</Amount>"));
-  const std::string message = "Payment Driver [VELO_VIROZI_10] not registered.";
+  const std::string request = Request("VELO_VIROZI_99", 0, fLogId, Payment("<Amount>10</Amount>"));
+  const std::string message = "Payment Driver [VELO_VIROZI_99] not registered.";
 
   tkAnswer open = lib.Call("OPEN", request);
   EXPECT_EQ(open.Result, -1);
@@ -105,14 +110,14 @@ TEST_F(ExportsTest, ProductLibraryAnswersWithoutADriver) {
   EXPECT_EQ(reprint.Output, Lines({"<ReceiptText></ReceiptText>", "<CashierReceiptText></CashierReceiptText>",
                                    "<Error>True</Error>", "<ErrorText>" + message + "</ErrorText>",
                                    "<LogFileName></LogFileName>"}));
-  tkAnswer dayClose = lib.Call("DAYCLOSE", Request("VELO_VIROZI_10", 0, fLogId, "<DayClose/>"));
+  tkAnswer dayClose = lib.Call("DAYCLOSE", Request("VELO_VIROZI_99", 0, fLogId, "<DayClose/>"));
   EXPECT_EQ(dayClose.Result, -1);
   EXPECT_EQ(dayClose.Output,
             Lines({"<DeviceId></DeviceId>", "<ClosureDateTime>1899-12-30T00:00:00</ClosureDateTime>",
                    "<ClosureNumber></ClosureNumber>", "<TransactionsCount>0</TransactionsCount>",
                    "<TotalAmount>0</TotalAmount>", "<Currency></Currency>", "<ReceiptText></ReceiptText>",
                    "<Error>True</Error>", "<ErrorText>" + message + "</ErrorText>", "<LogFileName></LogFileName>"}));
-  tkAnswer totals = lib.Call("GETTOTALS", Request("VELO_VIROZI_10", 0, fLogId, "<GetTotals/>"));
+  tkAnswer totals = lib.Call("GETTOTALS", Request("VELO_VIROZI_99", 0, fLogId, "<GetTotals/>"));
   EXPECT_EQ(totals.Result, -1);
   EXPECT_EQ(totals.Output,
             Lines({"<DeviceId></DeviceId>", "<DateTime>1899-12-30T00:00:00</DateTime>",
@@ -120,10 +125,15 @@ TEST_F(ExportsTest, ProductLibraryAnswersWithoutADriver) {
                    "<ReceiptText></ReceiptText>", "<Error>True</Error>", "<ErrorText>" + message + "</ErrorText>",
                    "<LogFileName></LogFileName>"}));
 
-  tkAnswer version = lib.Call("VERSION", "VELO_VIROZI_10");
+  tkAnswer version = lib.Call("VERSION", "VELO_VIROZI_99");
   EXPECT_EQ(version.Result, 0);
   EXPECT_TRUE(version.OutputNull);
   EXPECT_TRUE(version.ErrorNull);
+  // The product's own driver is there, under its exact key only.
+  tkAnswer own = lib.Call("VERSION", "VELO_VIROZI_10");
+  EXPECT_EQ(own.Result, 0);
+  EXPECT_EQ(own.Output.rfind("Version 1.10 - ", 0), 0u) << own.Output;
+  EXPECT_TRUE(lib.Call("VERSION", "velo_virozi_10").OutputNull);
 }
 
 TEST_F(ExportsTest, GetStatusAnswersTheFixedStatusForAnyRequest) {
@@ -268,7 +278,7 @@ TEST_F(ExportsTest, VersionAnswersForRegisteredKeysOnly) {
   EXPECT_EQ(registered.Result, 0);
   EXPECT_EQ(registered.Output, expected);
   EXPECT_TRUE(registered.ErrorNull);
-  for (const char* key : {"velo_test_driver", "VELO_VIROZI_10", ""}) {
+  for (const char* key : {"velo_test_driver", "velo_virozi_10", "VELO_VIROZI_99", ""}) {
     tkAnswer other = lib.Call("VERSION", key);
     EXPECT_EQ(other.Result, 0) << key;
     EXPECT_TRUE(other.OutputNull) << key;
@@ -513,6 +523,31 @@ TEST_F(ExportsTest, DeviceLogBracketsItsOperations) {
   EXPECT_EQ(bodies, expected);
 }
 
+bool WaitForLog(const std::function<bool()>& aDone) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!aDone()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// Each device log, whole: START first, STOP last, every line in between complete.
+void ExpectClosedLog(const std::string& aLog, const std::vector<std::string>& aInOrder, const std::string& aWhich) {
+  const std::string start = "*************************** START ***************************\r\n";
+  const std::string stop = "*************************** STOP ****************************\r\n";
+  ASSERT_GE(aLog.size(), start.size() + stop.size()) << aWhich << ":\n" << aLog;
+  EXPECT_EQ(aLog.find(start), 26u) << aWhich;
+  EXPECT_EQ(aLog.substr(aLog.size() - stop.size()), stop) << aWhich;
+  EXPECT_EQ(aLog.find(stop), aLog.size() - stop.size()) << aWhich << ": one STOP line only";
+  size_t from = 0;
+  for (const std::string& text : aInOrder) {
+    const size_t at = aLog.find(text, from);
+    ASSERT_NE(at, std::string::npos) << aWhich << ": " << text.substr(0, 60) << " missing or out of order";
+    from = at + text.size();
+  }
+}
+
 TEST_F(ExportsTest, UnloadingClosesOpenDevicesAndForgetsThem) {
   const std::string secondId = fLogId + "2";
   RemoveDeviceLogs(kDriver, secondId);
@@ -521,22 +556,85 @@ TEST_F(ExportsTest, UnloadingClosesOpenDevicesAndForgetsThem) {
     ASSERT_EQ(lib.Call("OPEN", Req(0)).Result, 0);
     ASSERT_EQ(lib.Call("OPEN", Request(kDriver, 0, secondId)).Result, 0);
     lib.Call("PAY", Req(1, Payment("<Reference>last</Reference>")));
+    const std::string path = tkProductLibrary::PathOf(kTestDriverLibrary);
+    EXPECT_TRUE(platform::IsLibraryLoaded(path));
     lib.Unload();
     EXPECT_FALSE(lib.Loaded());
+    EXPECT_FALSE(platform::IsLibraryLoaded(path));
   }
-  const std::string stop = "*************************** STOP ****************************\r\n";
-  const std::string first = DeviceLog();
   const std::string second = ReadDeviceLogs(kDriver, secondId);
   RemoveDeviceLogs(kDriver, secondId);
-  ASSERT_GE(first.size(), stop.size());
-  EXPECT_EQ(first.substr(first.size() - stop.size()), stop);
-  EXPECT_NE(first.find("TestDriver.DoPay:last"), std::string::npos);
-  ASSERT_GE(second.size(), stop.size());
-  EXPECT_EQ(second.substr(second.size() - stop.size()), stop);
+  ExpectClosedLog(DeviceLog(), {"TestDriver.DoPay:last"}, "first");
+  ExpectClosedLog(second, {}, "second");
 
   // Loaded again, the library starts afresh.
   tkProductLibrary again(kTestDriverLibrary);
   EXPECT_EQ(Element(again.Call("OPEN", Req(0)).Output, "Handle"), "1");
+}
+
+// The host releases the library while the logs' workers are still busy with long lines.
+// On Windows a busy worker holds the library, so the unload (and the STOP lines) may come
+// after FreeLibrary has returned, on that worker's thread, when it has written its queue;
+// Unload waits for that, bounded. Unloading must neither hang nor crash, nor lose a line.
+TEST_F(ExportsTest, UnloadWhileLogsAreBusyWritesEveryLineThenStop) {
+  constexpr int kRounds = 12;
+  constexpr int kDevices = 3;
+  auto logId = [&](int aDevice) { return fLogId + "_" + std::to_string(aDevice); };
+  for (int device = 1; device <= kDevices; ++device) RemoveDeviceLogs(kDriver, logId(device));
+  int lateUnloads = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::vector<std::vector<std::string>> expected(kDevices + 1);
+    {
+      tkProductLibrary lib(kTestDriverLibrary);
+      for (int device = 1; device <= kDevices; ++device) {
+        ASSERT_EQ(lib.Call("OPEN", Request(kDriver, 0, logId(device))).Result, 0);
+      }
+      for (int payment = 0; payment < 4; ++payment) {
+        for (int device = 1; device <= kDevices; ++device) {
+          // Long lines keep the workers busy when the library is released.
+          const std::string reference = std::to_string(round) + "-" + std::to_string(payment) + "-" +
+                                        std::string(size_t{20000} * (payment + 1), static_cast<char>('a' + device));
+          const std::string request = Request(kDriver, device, logId(device), Payment("<Reference>" + reference + "</Reference>"));
+          ASSERT_EQ(lib.Call("PAY", request).Result, 0);
+          expected[device].push_back("TestDriver.DoPay:" + reference + "\r\n");
+        }
+      }
+      if (lib.Unload()) ++lateUnloads;
+    }
+    for (int device = 1; device <= kDevices; ++device) {
+      ExpectClosedLog(ReadDeviceLogs(kDriver, logId(device)), expected[device], logId(device));
+      RemoveDeviceLogs(kDriver, logId(device));
+    }
+    if (HasFatalFailure()) return;
+  }
+  RecordProperty("UnloadsAfterFreeLibraryReturned", lateUnloads);
+}
+
+// A worker that cannot write yet (its file is held) when the host releases the library.
+// Natively the release waits for it. On Windows FreeLibrary returns at once, the worker
+// keeping the library loaded; when it has written its line, the library unloads on its
+// thread and writes the STOP line there.
+TEST_F(ExportsTest, ReleaseWhileAWorkerWaitsForItsFileUnloadsWhenItIsDone) {
+  tkProductLibrary lib(kTestDriverLibrary);
+  ASSERT_EQ(lib.Call("OPEN", Req(0)).Result, 0);
+  ASSERT_TRUE(WaitForLog([&] { return DeviceLog().find("START") != std::string::npos; }));
+  platform::SharedAppendFile holder;
+  ASSERT_TRUE(holder.Open(DeviceLogName()));
+  ASSERT_EQ(lib.Call("PAY", Req(1, Payment("<Reference>held</Reference>"))).Result, 0);
+  std::atomic<bool> released{false};
+  std::thread releaser([&] {
+    // Well inside the writer's ten attempts, 50 ms apart.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    released = true;
+    holder.Close();
+  });
+  const bool late = lib.Unload();
+  const bool releasedBeforeUnloaded = released.load();
+  releaser.join();
+  EXPECT_TRUE(releasedBeforeUnloaded) << "unloaded while the worker still had its line";
+  ExpectClosedLog(DeviceLog(), {"TestDriver.DoPay:held\r\n"}, "device");
+  RecordProperty("FreeLibraryReturnedBeforeTheUnload", late ? 1 : 0);
 }
 
 }  // namespace

@@ -1,17 +1,26 @@
 #include "e2e/ProductLibrary.h"
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "base/Text.h"
 #include "base/Utils.h"
 #include "platform/Library.h"
+#include "platform/Module.h"
 #include "platform/Platform.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+constexpr std::chrono::seconds kUnloadWait{30};
+}
 
 std::string tkProductLibrary::PathOf(const std::string& aName) {
   return GetExePath() + aName + platform::kSharedLibrarySuffix;
@@ -20,7 +29,8 @@ std::string tkProductLibrary::PathOf(const std::string& aName) {
 tkProductLibrary::tkProductLibrary(const std::string& aName) {
   uint32_t code = 0;
   std::string text;
-  fLibrary = platform::LoadLibraryFile(PathOf(aName), code, text);
+  fPath = PathOf(aName);
+  fLibrary = platform::LoadLibraryFile(fPath, code, text);
   if (!fLibrary) throw std::runtime_error("cannot load " + PathOf(aName) + ": " + text);
   void* provider = fLibrary;
   if (*platform::kBstrProviderLibrary) {
@@ -39,10 +49,23 @@ tkProductLibrary::~tkProductLibrary() {
   if (fBstrLibrary) platform::FreeLibraryFile(fBstrLibrary);
 }
 
-void tkProductLibrary::Unload() {
-  if (!fLibrary) return;
+bool tkProductLibrary::Unload() {
+  if (!fLibrary) return false;
   platform::FreeLibraryFile(fLibrary);
   fLibrary = nullptr;
+  // On Windows a log worker still writing holds the library: the unload, and with it the
+  // devices' STOP lines, then comes when that worker ends, on its thread. Wait for it, so
+  // the files are complete and the next load gets a fresh copy.
+  if (!platform::IsLibraryLoaded(fPath)) return false;
+  const auto giveUp = std::chrono::steady_clock::now() + kUnloadWait;
+  while (platform::IsLibraryLoaded(fPath)) {
+    if (std::chrono::steady_clock::now() > giveUp) {
+      ADD_FAILURE() << fPath << " still loaded " << kUnloadWait.count() << " s after its last release";
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 void* tkProductLibrary::Symbol(const char* aName) const {

@@ -31,8 +31,10 @@ class tkProductLibrary {
   tkProductLibrary(const tkProductLibrary&) = delete;
   tkProductLibrary& operator=(const tkProductLibrary&) = delete;
 
-  // Unloads now (the destructor does it otherwise).
-  void Unload();
+  // Unloads now (the destructor does it otherwise) and waits until the library has left
+  // the process (a test failure when it does not, in time). True when it was still there
+  // right after its release.
+  bool Unload();
   bool Loaded() const { return fLibrary != nullptr; }
   static std::string PathOf(const std::string& aName);
 
@@ -53,6 +55,7 @@ class tkProductLibrary {
   uint32_t Length(platform::Bstr aText) const;
 
  private:
+  std::string fPath;
   void* fLibrary = nullptr;
   void* fBstrLibrary = nullptr;  // the system's, on Windows
   platform::Bstr(VELO_STDCALL* fAlloc)(const char16_t*, uint32_t) = nullptr;

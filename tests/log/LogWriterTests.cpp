@@ -476,4 +476,110 @@ TEST_F(LogWriterTest, DrainOnCallingThreadWritesEverythingAndLaterLinesAtOnce) {
   for (int i = 0; i < 500; ++i) ASSERT_EQ(messages[i], std::to_string(i));
 }
 
+// ---- workers ------------------------------------------------------------------------------
+
+TEST_F(LogWriterTest, WorkerEndsWithAnEmptyQueueAndTheNextLineStartsAnother) {
+  tMx_LogWriter writer("dev", Folder(), 0, false);
+  EXPECT_FALSE(writer.Thread().WorkerRunning()) << "a writer that wrote nothing has no thread";
+  EXPECT_EQ(writer.Thread().WorkersStarted(), 0u);
+  auto settled = [&] {
+    return WaitUntil([&] { return !writer.Thread().WorkerRunning(); }) && writer.Thread().QueueCount() == 0;
+  };
+
+  writer.Write(let_info, "one");
+  writer.Write(let_info, "two");
+  ASSERT_TRUE(settled()) << "the worker did not end when its queue was empty";
+  EXPECT_EQ(writer.Thread().WorkersStarted(), 1u) << "a running worker takes the lines queued meanwhile";
+  EXPECT_EQ(Messages(Path("dev.log")), (std::vector<std::string>{"one", "two"}));
+
+  writer.Write(let_info, "three");
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(writer.Thread().WorkersStarted(), 2u);
+  EXPECT_EQ(Messages(Path("dev.log")), (std::vector<std::string>{"one", "two", "three"}));
+}
+
+TEST_F(LogWriterTest, WorkerStaysWhileTheFileIsHeldAndEndsAfterTheLine) {
+  platform::SharedAppendFile holder;
+  ASSERT_TRUE(holder.Open(Path("dev.log")));
+  tMx_LogWriter writer("dev", Folder(), 0, false);
+  writer.Write(let_info, "held");
+  std::this_thread::sleep_for(120ms);
+  EXPECT_TRUE(writer.Thread().WorkerRunning()) << "ended with a line still queued";
+  holder.Close();
+  ASSERT_TRUE(WaitUntil([&] { return !writer.Thread().WorkerRunning(); }));
+  EXPECT_EQ(writer.Thread().QueueCount(), 0u);
+  EXPECT_EQ(Messages(Path("dev.log")), std::vector<std::string>{"held"});
+}
+
+// Restores background writing for the tests that follow.
+class ProcessWritingTest : public TempFolderTest {
+ protected:
+  void TearDown() override {
+    tMx_LogWriter::SetProcessWriting(lw_Background);
+    TempFolderTest::TearDown();
+  }
+};
+
+TEST_F(ProcessWritingTest, SynchronousWritingPutsEachLineOnDiskBeforeWriteReturns) {
+  ASSERT_EQ(tMx_LogWriter::ProcessWriting(), lw_Background);
+  auto writer = std::make_unique<tMx_LogWriter>("dev", Folder(), 0, false);
+  tMx_LogWriter::SetProcessWriting(lw_Synchronous);
+  for (const char* text : {"one", "two"}) {
+    writer->Write(let_info, text);
+    EXPECT_EQ(Messages(Path("dev.log")).back(), text);
+  }
+  EXPECT_EQ(writer->Thread().WorkersStarted(), 0u);
+  writer.reset();
+  EXPECT_EQ(Messages(Path("dev.log")), (std::vector<std::string>{"one", "two"}));
+}
+
+// A worker busy at the switch finishes its run first: a synchronous line never overtakes
+// a line queued before it, nor writes beside the worker.
+TEST_F(ProcessWritingTest, SwitchWhileAWorkerIsBusyKeepsTheOrder) {
+  platform::SharedAppendFile holder;
+  ASSERT_TRUE(holder.Open(Path("dev.log")));
+  tMx_LogWriter writer("dev", Folder(), 0, false);
+  writer.Write(let_info, "queued before");
+  ASSERT_TRUE(writer.Thread().WorkerRunning());
+  std::thread release([&] {
+    std::this_thread::sleep_for(150ms);
+    holder.Close();
+  });
+  tMx_LogWriter::SetProcessWriting(lw_Synchronous);
+  writer.Write(let_info, "written on the caller");
+  release.join();
+  EXPECT_FALSE(writer.Thread().WorkerRunning());
+  EXPECT_EQ(writer.Thread().QueueCount(), 0u);
+  EXPECT_EQ(Messages(Path("dev.log")), (std::vector<std::string>{"queued before", "written on the caller"}));
+}
+
+TEST_F(ProcessWritingTest, LinesOfManyThreadsSurviveTheSwitchInOrder) {
+  constexpr int kThreads = 4;
+  constexpr int kLines = 1500;
+  {
+    tMx_LogWriter writer("dev", Folder(), 0, false);
+    std::atomic<int> written{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < kLines; ++i) {
+          writer.Write(let_info, "T" + std::to_string(t) + " " + std::to_string(i));
+          ++written;
+        }
+      });
+    }
+    ASSERT_TRUE(WaitUntil([&] { return written.load() >= kThreads * kLines / 3; }));
+    tMx_LogWriter::SetProcessWriting(lw_Synchronous);
+    for (auto& thread : threads) thread.join();
+  }
+  std::vector<int> next(kThreads, 0);
+  const std::vector<std::string> messages = Messages(Path("dev.log"));
+  ASSERT_EQ(messages.size(), size_t{kThreads} * kLines);
+  for (const std::string& message : messages) {
+    const int thread = std::stoi(message.substr(1));
+    ASSERT_EQ(std::stoi(message.substr(message.find(' ') + 1)), next[thread]) << "thread " << thread;
+    ++next[thread];
+  }
+}
+
 }  // namespace

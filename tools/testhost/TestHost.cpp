@@ -3,10 +3,13 @@
 //
 //   velo_testhost <library> call <EXPORT> <request file>
 //       one call; prints the result code, the fragment and the error text
-//   velo_testhost <library> exit-with-open-devices <log id>
+//   velo_testhost <library> exit-with-open-devices <log id> [at-once]
 //       opens two test-driver devices (log ids <log id> and <log id>b), pays on the first
 //       and ends the process without unloading the library: the library then closes the
-//       devices while the process exits
+//       devices while the process exits. First it waits until both logs are written and
+//       closed, as they are when a till is shut down; with at-once it ends right away,
+//       while the logs are still being written
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,11 +17,13 @@
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "base/Text.h"
 #include "base/Utils.h"
 #include "platform/Bstr.h"
 #include "platform/Library.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -74,9 +79,27 @@ std::string DeviceRequest(const std::string& aLogId, int aHandle, const std::str
   return xml + "<Connection><Type>COM</Type></Connection>" + aBody + "</Request>";
 }
 
+// The test driver's log of aLogId for today holds aText and no writer has it open.
+bool LogSettled(const std::string& aLogId, const std::string& aText) {
+  const DateTimeParts now = platform::LocalNow();
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d%02d%02d", now.Year, now.Month, now.Day);
+  const std::string path = GetExePath() + "LogFiles" + platform::kPathDelim + "Payment" + platform::kPathDelim +
+                           "VELO_TEST_DRIVER_" + aLogId + "_" + date + ".log";
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < giveUp) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    platform::SharedAppendFile probe;
+    if (text.find(aText) != std::string::npos && probe.Open(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
 int Usage() {
   std::cerr << "usage: velo_testhost <library> call <EXPORT> <request file>\n"
-               "       velo_testhost <library> exit-with-open-devices <log id>\n";
+               "       velo_testhost <library> exit-with-open-devices <log id> [at-once]\n";
   return 2;
 }
 
@@ -112,6 +135,11 @@ int main(int argc, char** argv) {
         host.Call("PAY", DeviceRequest(logId, 1, "<Payment><Reference>before exit</Reference></Payment>"),
                   output, error) != 0) {
       std::cerr << "calls failed: " << error << "\n";
+      return 1;
+    }
+    const bool atOnce = argc > 4 && std::string(argv[4]) == "at-once";
+    if (!atOnce && !(LogSettled(logId, "TestDriver.DoPay:before exit") && LogSettled(logId + "b", "START"))) {
+      std::cerr << "the device logs were not written in time\n";
       return 1;
     }
     std::cout.flush();

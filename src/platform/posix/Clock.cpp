@@ -1,34 +1,30 @@
 #include <time.h>
 
 #include "platform/Platform.h"
+#include "platform/SecondCache.h"
 
 namespace platform {
 
-// localtime_r takes a process-wide lock and walks the zone rules on every call; the log
-// writer stamps every line, so each thread keeps the broken-down time of the last second
-// it converted and only adds the milliseconds within that second.
-DateTimeParts LocalNow() {
-  struct Cache {
-    time_t second = -1;
-    DateTimeParts parts;
-  };
-  thread_local Cache cache;
+namespace {
+constinit SecondCache gLocalSecond;
+}
 
+DateTimeParts LocalNow() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  if (now.tv_sec != cache.second) {
+  DateTimeParts parts;
+  if (!gLocalSecond.Find(now.tv_sec, parts)) {
     tm local{};
     if (localtime_r(&now.tv_sec, &local) == nullptr) return DateTimeParts{};
-    cache.parts.Year = local.tm_year + 1900;
-    cache.parts.Month = local.tm_mon + 1;
-    cache.parts.Day = local.tm_mday;
-    cache.parts.Hour = local.tm_hour;
-    cache.parts.Minute = local.tm_min;
+    parts.Year = local.tm_year + 1900;
+    parts.Month = local.tm_mon + 1;
+    parts.Day = local.tm_mday;
+    parts.Hour = local.tm_hour;
+    parts.Minute = local.tm_min;
     // A leap second shows as the last second of its minute.
-    cache.parts.Second = local.tm_sec > 59 ? 59 : local.tm_sec;
-    cache.second = now.tv_sec;
+    parts.Second = local.tm_sec > 59 ? 59 : local.tm_sec;
+    gLocalSecond.Store(now.tv_sec, parts);
   }
-  DateTimeParts parts = cache.parts;
   parts.Millisecond = static_cast<int>(now.tv_nsec / 1'000'000);
   return parts;
 }

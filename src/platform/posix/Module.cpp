@@ -1,5 +1,7 @@
 #include "platform/Module.h"
 
+#include <dlfcn.h>
+
 #include <atomic>
 #include <cstdlib>
 
@@ -28,6 +30,13 @@ void SetUnloadHandler(UnloadHandler aHandler) {
   gUnloadHandler.store(aHandler);
   static std::atomic<bool> registered{false};
   if (!registered.exchange(true)) std::atexit(RunAtExit);
+}
+
+bool IsLibraryLoaded(const std::string& aPath) {
+  void* handle = dlopen(aPath.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+  if (handle == nullptr) return false;
+  dlclose(handle);
+  return true;
 }
 
 }  // namespace platform

@@ -1,0 +1,139 @@
+#pragma once
+// The product library with the VIROZI driver, as a POS host drives it, against the terminal
+// simulator: each test loads its own copy, steers the simulator through a script of its
+// own, and reads back the simulator's journal (what the component received) and the
+// device log (every call and reply the driver wrote).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "drivers/DriverLog.h"
+#include "e2e/ProductLibrary.h"
+#include "support/ScopedEnv.h"
+
+namespace virozi_e2e {
+
+inline constexpr char kDriver[] = "VELO_VIROZI_10";
+inline constexpr char kCrLf[] = "\r\n";
+inline constexpr char kTerminalId[] = "12345678";  // the simulated terminal's identifier
+
+// A file of the test's own in the temporary folder; other builds may run the same tests
+// at the same time.
+class tkScratchFile {
+ public:
+  explicit tkScratchFile(std::string_view aStem) {
+    std::random_device random;
+    fPath = std::filesystem::temp_directory_path() /
+            ("velo-virozi-" + std::to_string(random()) + "-" + std::string(aStem) + ".txt");
+  }
+  ~tkScratchFile() {
+    std::error_code ignored;
+    std::filesystem::remove(fPath, ignored);
+  }
+  tkScratchFile(const tkScratchFile&) = delete;
+  tkScratchFile& operator=(const tkScratchFile&) = delete;
+
+  std::string Path() const { return fPath.string(); }
+  void Write(std::string_view aText) const {
+    std::ofstream out(fPath, std::ios::binary | std::ios::trunc);
+    out << aText;
+  }
+  std::string Read() const {
+    std::ifstream in(fPath, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+ private:
+  std::filesystem::path fPath;
+};
+
+// Fields of a text split at aSeparator, counted from 0.
+inline std::vector<std::string> Split(std::string_view aText, char aSeparator) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  while (true) {
+    const size_t end = aText.find(aSeparator, start);
+    fields.emplace_back(aText.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) return fields;
+    start = end + 1;
+  }
+}
+
+class ViroziExports : public ::testing::Test {
+ protected:
+  static constexpr int32_t kHandlesToClose = 8;
+
+  void SetUp() override {
+    fLogId = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    RemoveDeviceLogs(kDriver, fLogId);
+    fScript.Write("");
+    fLibrary = std::make_unique<tkProductLibrary>(kProductLibrary);
+  }
+  void TearDown() override {
+    // A host closes its devices before it unloads the library; handles count from 1 in
+    // each fresh copy, and closing one that is not open only answers an error.
+    if (fLibrary) {
+      for (int32_t handle = 1; handle <= kHandlesToClose; ++handle) Close(handle);
+    }
+    fLibrary.reset();
+    RemoveDeviceLogs(kDriver, fLogId);
+  }
+
+  tkAnswer Call(const char* aExport, int32_t aHandle, std::string_view aBody = {}) const {
+    return fLibrary->Call(aExport, Request(kDriver, aHandle, fLogId, aBody));
+  }
+  // OPEN; the new device's handle, 0 when it failed.
+  int32_t Open() const {
+    const tkAnswer answer = Call("OPEN", 0);
+    return answer.Result == 0 ? std::stoi(Element(answer.Output, "Handle")) : 0;
+  }
+  tkAnswer Close(int32_t aHandle) const { return Call("CLOSE", aHandle); }
+  tkAnswer Pay(int32_t aHandle, std::string_view aChildren) const {
+    return Call("PAY", aHandle, "<Payment>" + std::string(aChildren) + "</Payment>");
+  }
+
+  // Lines "Method<TAB>Result<TAB>Reply" that the next calls take, method by method.
+  void Script(std::initializer_list<std::string_view> aLines) const {
+    std::string text;
+    for (std::string_view line : aLines) text.append(line).append("\n");
+    fScript.Write(text);
+  }
+  // One line per component call: "Method<TAB>argument<TAB>...", texts as received.
+  std::vector<std::string> Journal() const {
+    std::vector<std::string> lines = Split(fJournal.Read(), '\n');
+    if (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+  }
+  std::vector<std::string> JournalMethods() const {
+    std::vector<std::string> methods;
+    for (const std::string& line : Journal()) methods.push_back(line.substr(0, line.find('\t')));
+    return methods;
+  }
+  // The driver's entries of the device log; close the devices first so that it is written.
+  std::vector<std::string> DriverLog() const {
+    return drivertest::DriverEntries(drivertest::LogEntries(ReadDeviceLogs(kDriver, fLogId)));
+  }
+  // The reply that the driver logged for the response entry aIndex of DriverLog().
+  static std::string LoggedReply(const std::string& aEntry) {
+    const size_t mark = aEntry.find(":Response:");
+    return mark == std::string::npos ? std::string("<no response>") : aEntry.substr(mark + 10);
+  }
+
+  std::string fLogId;
+  tkScratchFile fScript{"script"};
+  tkScratchFile fJournal{"journal"};
+  ScopedEnv fScriptEnv{"VIROZI_SIM_SCRIPT", fScript.Path()};
+  ScopedEnv fJournalEnv{"VIROZI_SIM_JOURNAL", fJournal.Path()};
+  ScopedEnv fCreateEnv{"VIROZI_SIM_CREATE", std::nullopt};
+  std::unique_ptr<tkProductLibrary> fLibrary;
+};
+
+}  // namespace virozi_e2e

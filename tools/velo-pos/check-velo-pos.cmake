@@ -1,0 +1,205 @@
+# Runs velo-pos as a POS integrator does and checks what it prints and its exit codes.
+#   cmake -DPOS=... [-DEMULATOR=...] -DTESTLIB=<file name> -DWORK=<scratch folder> -DMODE=demo|runs
+#         -P check-velo-pos.cmake
+# demo: the shop day against the product library. runs: chains, raw requests, the shell
+# and the exit codes, against the library variant with the test driver.
+get_filename_component(dir "${POS}" DIRECTORY)
+set(failures "")
+
+# Runs velo-pos from its own folder (Windows programs under Wine see it as their current
+# folder too, so file names stay relative). Sets out, err and rc.
+function(pos)
+  cmake_parse_arguments(P "" "INPUT" "" ${ARGN})
+  set(input_args "")
+  if(P_INPUT)
+    file(WRITE "${WORK}/pos-input.txt" "${P_INPUT}")
+    set(input_args INPUT_FILE "${WORK}/pos-input.txt")
+  endif()
+  execute_process(COMMAND ${EMULATOR} "${POS}" ${P_UNPARSED_ARGUMENTS}
+                  WORKING_DIRECTORY "${dir}" ${input_args}
+                  RESULT_VARIABLE result OUTPUT_FILE "${WORK}/pos-output.txt" ERROR_VARIABLE errors TIMEOUT 240)
+  file(READ "${WORK}/pos-output.txt" output)
+  # Only as hexadecimal text do the carriage returns survive.
+  file(READ "${WORK}/pos-output.txt" output_hex HEX)
+  set(out "${output}" PARENT_SCOPE)
+  set(out_hex "${output_hex}" PARENT_SCOPE)
+  set(err "${errors}" PARENT_SCOPE)
+  set(rc "${result}" PARENT_SCOPE)
+endfunction()
+
+macro(fail what)
+  string(APPEND failures "\n--- ${what}\n")
+endmacro()
+
+macro(expect_rc expected what)
+  if(NOT "${rc}" STREQUAL "${expected}")
+    fail("${what}: exit code ${rc}, expected ${expected}\nstdout:\n${out}\nstderr:\n${err}")
+  endif()
+endmacro()
+
+macro(expect_out text what)
+  string(FIND "${out}" "${text}" at)
+  if(at EQUAL -1)
+    fail("${what}: the output lacks '${text}':\n${out}\nstderr:\n${err}")
+  endif()
+endmacro()
+
+# The device log named on a "Device log: " line, as a path of this system.
+macro(device_log var)
+  string(REGEX MATCH "Device log: ([^\r\n]+)" line "${out}")
+  set(${var} "${CMAKE_MATCH_1}")
+  if(${var} MATCHES "^[A-Za-z]:\\\\")
+    string(REGEX REPLACE "^[A-Za-z]:" "" ${var} "${${var}}")
+    string(REPLACE "\\" "/" ${var} "${${var}}")
+  endif()
+endmacro()
+
+if(MODE STREQUAL "demo")
+  # A log id of its own, its old logs removed, so the log checked is this run's.
+  file(GLOB old "${dir}/LogFiles/Payment/VELO_VIROZI_10_posdemocheck_*.log")
+  if(old)
+    file(REMOVE ${old})
+  endif()
+  pos(--log-id posdemocheck demo)
+  expect_rc(0 "velo-pos demo")
+  set(titles
+    "Driver version"
+    "Open the payment device"
+    "Card payment of 12.50 EUR"
+    "Card payment of 23.40 EUR (the card asks for a signature)"
+    "Wallet payment of 8.90 EUR with Satispay"
+    "Card payment of 7.13 EUR, declined by the terminal"
+    "Health-service payment of 25.60 EUR"
+    "Meal vouchers in one step, 16.00 EUR"
+    "Coupon ticket: begin"
+    "Coupon ticket: first coupon (8.00, needs a commit)"
+    "Coupon ticket: second coupon (5.29)"
+    "Coupon ticket: commit"
+    "Second coupon ticket: begin"
+    "Second coupon ticket: a coupon (7.00)"
+    "Second coupon ticket: rolled back, the customer pays otherwise"
+    "Totals of the day"
+    "Day close"
+    "Close the payment device")
+  set(n 0)
+  foreach(title IN LISTS titles)
+    math(EXPR n "${n} + 1")
+    expect_out("[${n}] ${title}\n" "demo step ${n}")
+  endforeach()
+  expect_out("PAY FAILED (result -1)" "the declined payment")
+  expect_out("- as expected" "the declined payment")
+  expect_out("each as expected." "the demo's summary")
+  expect_out("Device log: " "the device log line")
+  device_log(log)
+  if(NOT EXISTS "${log}")
+    fail("the device log '${log}' does not exist:\n${out}")
+  else()
+    file(READ "${log}" text)
+    foreach(caption "fVirPay.Pagamento" "fVirPay.PagamentoADV" "fVirPay.PaymentCeliachia" "fVirPay.PaymentBPE"
+                    "fVirPay.OpenTicketBC" "fVirPay.DematerializzazioneBP" "fVirPay.CommitTransactionDBP"
+                    "fVirPay.ReverseTransactionDBP" "fVirPay.CloseTicketBC" "fVirPay.GetTotaliHost"
+                    "fVirPay.Chiusura")
+      string(FIND "${text}" "${caption}" at)
+      if(at EQUAL -1)
+        fail("the device log ${log} has no '${caption}'")
+      endif()
+    endforeach()
+  endif()
+elseif(MODE STREQUAL "runs")
+  # Log ids of their own, so earlier runs' logs do not count.
+  string(RANDOM LENGTH 8 ALPHABET "abcdefghijklmnopqrstuvwxyz" id)
+  set(lib "--library" "${TESTLIB}")
+  set(device ${lib} --driver VELO_TEST_DRIVER --log-id ${id})
+
+  # A chain: the handle from open serves the payment and the close.
+  pos(${device} open pay --amount 5 --reference "R 1" close)
+  expect_rc(0 "open pay close")
+  expect_out("[1] open\n    OPEN ok in " "open pay close")
+  expect_out("    Handle                  1\n" "open pay close")
+  expect_out("[2] pay --amount 5 --reference 'R 1'\n    PAY ok in " "open pay close")
+  expect_out("    DeviceId                R 1\n" "open pay close")
+  expect_out("[3] close\n    CLOSE ok in " "open pay close")
+  string(ASCII 27 esc)
+  string(FIND "${out}" "${esc}[" escape)
+  if(NOT escape EQUAL -1)
+    fail("colours in output that is no terminal:\n${out}")
+  endif()
+  device_log(log)
+  if(NOT EXISTS "${log}")
+    fail("the device log '${log}' does not exist:\n${out}")
+  else()
+    file(READ "${log}" text)
+    string(FIND "${text}" "TestDriver.DoPay:R 1" at)
+    if(at EQUAL -1)
+      fail("the device log ${log} lacks the payment:\n${text}")
+    endif()
+    file(REMOVE "${log}")
+  endif()
+
+  # The exit code follows the last operation.
+  pos(${device} status close)
+  expect_rc(1 "status close")
+  expect_out("ErrorText               Payment Device has not previously opened" "status close")
+  pos(${device} close status)
+  expect_rc(0 "close status")
+  pos(${lib} version --driver VELO_TEST_DRIVER)
+  expect_rc(0 "version of a registered driver")
+  pos(${lib} version --driver NOT_THERE)
+  expect_rc(1 "version of a driver that is not there")
+
+  # Raw requests: the answer exactly, CR LF included.
+  # Beside the program, so that the name is the same for Windows programs.
+  file(WRITE "${dir}/velo-pos-check-${id}.xml"
+       "<Request><Driver>VELO_TEST_DRIVER</Driver><LogId>${id}</LogId><Connection><Type>COM</Type></Connection></Request>")
+  pos(${lib} raw OPEN velo-pos-check-${id}.xml)
+  file(REMOVE "${dir}/velo-pos-check-${id}.xml")
+  expect_rc(0 "raw OPEN")
+  set(got "${out_hex}")
+  string(HEX "result: 0\n<Handle>1</Handle>\r\n<Error>False</Error>\r\n<ErrorText></ErrorText>\r\n<LogFileName></LogFileName>\nerror: \n" want)
+  if(NOT got STREQUAL want)
+    fail("raw OPEN printed\n${out}\n(hex ${got}), expected hex ${want}")
+  endif()
+  pos(${lib} raw PAY INPUT "<Request><Driver>VELO_TEST_DRIVER</Driver><LogId>${id}</LogId></Request>")
+  expect_rc(1 "raw PAY from standard input")
+  expect_out("result: -1\n" "raw PAY from standard input")
+  expect_out("\nerror: Payment/Reprint/VerifyTran node not found\n" "raw PAY from standard input")
+
+  # The shell, fed from a file: one device across the lines.
+  pos(${device} shell INPUT "open\npay --amount 1 --reference S1\nbogus\nclose\n")
+  expect_rc(0 "shell")
+  expect_out("[2] pay --amount 1 --reference S1\n    PAY ok" "shell")
+  expect_out("[3] close\n    CLOSE ok" "shell")
+  string(FIND "${err}" "velo-pos: unknown operation 'bogus'" at)
+  if(at EQUAL -1)
+    fail("shell: no complaint about 'bogus' on stderr:\n${err}")
+  endif()
+  device_log(log)
+  if(EXISTS "${log}")
+    file(REMOVE "${log}")
+  endif()
+
+  # Command lines that cannot run, and a library that is not there.
+  pos(${device} bogus)
+  expect_rc(2 "an unknown operation")
+  string(FIND "${err}" "velo-pos: unknown operation 'bogus'" at)
+  if(at EQUAL -1)
+    fail("no complaint about 'bogus' on stderr:\n${err}")
+  endif()
+  pos(--library no-such-library-${id} status)
+  expect_rc(3 "a library that is not there")
+  pos(--help)
+  expect_rc(0 "--help")
+  expect_out("Usage:" "--help")
+
+  file(GLOB logs "${dir}/LogFiles/Payment/VELO_TEST_DRIVER_${id}_*.log")
+  if(logs)
+    file(REMOVE ${logs})
+  endif()
+else()
+  message(FATAL_ERROR "MODE must be demo or runs")
+endif()
+
+if(failures)
+  message(FATAL_ERROR "velo-pos ${MODE}:${failures}")
+endif()
+message(STATUS "velo-pos ${MODE}: all as expected")
