@@ -21,7 +21,8 @@ enum tkLogWriting {
   // worker busy at the switch finishes its run and ends, and the callers wait for it.
   lw_Synchronous,
   // Process exit on Windows: as lw_Synchronous, but the system has ended every other
-  // thread, perhaps in the middle of a line, so nothing waits for a worker but briefly.
+  // thread, perhaps in the middle of a line or holding a lock, so nothing blocks on what a
+  // worker may hold and nothing waits for one but briefly.
   lw_ThreadsEnded,
 };
 
@@ -67,7 +68,8 @@ class tMx_LogWriter {
   // (created with its parents). Raises EMxError for an empty or invalid folder.
   tMx_LogWriter(const std::string& aFileName, const std::string& aDirectory,
                 int32_t aMaxMessageLength, bool aDaily);
-  // Every line queued before is on disk (or dropped after its attempts) when this returns.
+  // Every line queued before is on disk (or dropped after its attempts) when this returns;
+  // at process exit on Windows, except what a worker that the system ended had in hand.
   ~tMx_LogWriter();
   tMx_LogWriter(const tMx_LogWriter&) = delete;
   tMx_LogWriter& operator=(const tMx_LogWriter&) = delete;

@@ -12,6 +12,7 @@
 #include "base/Errors.h"
 #include "drivers/Ivirpay.h"
 #include "drivers/SimulatorFixture.h"
+#include "drivers/ViroziFactory.h"
 #include "drivers/ViroziSimulator.h"
 
 namespace {
@@ -51,7 +52,7 @@ TEST_F(SimulatorScriptTest, EachCallTakesTheNextLineOfItsMethodWhicheverInstance
       "Pagamento\t1\tT1;100;OK;;2;first;0\n"
       "Chiusura\t1\t0\n"
       "Pagamento\t0\tsecond\n");
-  std::unique_ptr<Ivirpay> device1 = CreateViroziComponent();
+  std::unique_ptr<Ivirpay> device1 = CreateViroziSimulator();
   tViroziSimulator device2;
 
   EXPECT_EQ(Pay(*device1), std::make_pair(1, std::string("T1;100;OK;;2;first;0")));
@@ -252,7 +253,7 @@ TEST_F(SimulatorJournalTest, UnwritableJournalFailsTheCall) {
 TEST_F(SimulatorTest, CreationFailsLikeAnUnregisteredClassWhenAsked) {
   fCreateEnv.Set("fail");
   try {
-    CreateViroziComponent();
+    CreateViroziSimulator();
     FAIL() << "no error";
   } catch (const EMxError& e) {
     EXPECT_EQ(std::string(e.what()), "Class not registered, ClassID: {6F14EC5C-B289-4B3D-8351-44F0899062F7}");
@@ -260,14 +261,14 @@ TEST_F(SimulatorTest, CreationFailsLikeAnUnregisteredClassWhenAsked) {
   for (const char* value : {"FAIL", "no", "failing"}) {
     SCOPED_TRACE(value);
     fCreateEnv.Set(std::string(value));
-    std::unique_ptr<Ivirpay> component = CreateViroziComponent();
+    std::unique_ptr<Ivirpay> component = CreateViroziSimulator();
     ASSERT_NE(component, nullptr);
     std::string reply;
     EXPECT_EQ(component->Pagamento(0, 1000, 0, reply), 1);
     EXPECT_EQ(reply.substr(0, 9), "12345678;");
   }
   fCreateEnv.Set(std::nullopt);
-  EXPECT_NE(CreateViroziComponent(), nullptr);
+  EXPECT_NE(CreateViroziSimulator(), nullptr);
 }
 
 }  // namespace
