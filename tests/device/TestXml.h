@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/Errors.h"
+#include "support/ErrorOf.h"
 
 namespace devtest {
 
@@ -19,14 +20,6 @@ inline pugi::xml_node Load(pugi::xml_document& aDoc, std::string_view aXml,
 }
 
 // The message of the EMxError that aCall raises, or a marker when it raises none.
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const EMxError& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using ::ErrorOf;
 
 }  // namespace devtest

@@ -6,20 +6,12 @@
 #include "base/Errors.h"
 #include "drivers/DriverFake.h"
 #include "drivers/Payment_VIROZI.h"
+#include "support/ErrorOf.h"
 
 namespace {
 
 Currency Amount(const char* aText) { return *Currency::Parse(aText); }
 
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const EMxError& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
 
 TEST(DriverAmounts, SentAmountsAreTruncatedCents) {
   const struct {

@@ -16,6 +16,7 @@
 #include "entry/PaymentWrapper.h"
 #include "entry/TestDriver.h"
 #include "io/IOHandler.h"
+#include "log/LogWriter.h"
 #include "platform/Platform.h"
 
 struct kPaymentRegistryTestAccess {
@@ -206,7 +207,9 @@ TEST_F(WrapperTest, UnloadDestroysDevicesThenDriversThenTheApplication) {
   const std::string log = PaymentDevices().Find(handle)->IOHandler().GetLogFileName();
   ASSERT_NE(tMx_Application::InstanceIfBuilt(), nullptr);
 
-  UnloadPaymentLibrary(false);
+  UnloadPaymentLibrary(true);
+  // The unload leaves every writer writing on the caller's thread; later tests want workers.
+  tMx_LogWriter::SetProcessWriting(lw_Background);
   EXPECT_EQ(kOrderProbeDevice::sDriversAtDestruction, 2u);
   EXPECT_TRUE(kOrderProbeDevice::sApplicationAtDestruction);
   EXPECT_EQ(PaymentDevices().Count(), 0u);

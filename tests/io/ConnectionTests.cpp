@@ -4,18 +4,10 @@
 
 #include "base/Errors.h"
 #include "io/Connection.h"
+#include "support/ErrorOf.h"
 
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const EMxError& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
 
 TEST(ConnectionTest, DefaultsAfterConstruction) {
   const kConnection c;

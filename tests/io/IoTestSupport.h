@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "log/LogTestSupport.h"
 #include "platform/Platform.h"
+#include "support/ErrorOf.h"
 
 namespace iotest {
 
@@ -23,14 +24,6 @@ inline std::string Today() {
 
 inline std::string DailyLogName(const std::string& aBase) { return aBase + "_" + Today() + ".log"; }
 
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const EMxError& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using ::ErrorOf;
 
 }  // namespace iotest

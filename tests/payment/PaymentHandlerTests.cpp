@@ -6,18 +6,10 @@
 #include "base/DateTime.h"
 #include "base/Errors.h"
 #include "payment/PaymentHandler.h"
+#include "support/ErrorOf.h"
 
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const EMxError& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
 
 Currency Money(const char* aText) { return Currency::Parse(aText).value(); }
 
