@@ -558,7 +558,7 @@ TEST_F(ExportsTest, UnloadingClosesOpenDevicesAndForgetsThem) {
     lib.Call("PAY", Req(1, Payment("<Reference>last</Reference>")));
     const std::string path = tkProductLibrary::PathOf(kTestDriverLibrary);
     EXPECT_TRUE(platform::IsLibraryLoaded(path));
-    lib.Unload();
+    UnloadAndWait(lib);
     EXPECT_FALSE(lib.Loaded());
     EXPECT_FALSE(platform::IsLibraryLoaded(path));
   }
@@ -600,7 +600,7 @@ TEST_F(ExportsTest, UnloadWhileLogsAreBusyWritesEveryLineThenStop) {
           expected[device].push_back("TestDriver.DoPay:" + reference + "\r\n");
         }
       }
-      if (lib.Unload()) ++lateUnloads;
+      if (UnloadAndWait(lib)) ++lateUnloads;
     }
     for (int device = 1; device <= kDevices; ++device) {
       ExpectClosedLog(ReadDeviceLogs(kDriver, logId(device)), expected[device], logId(device));
@@ -629,7 +629,7 @@ TEST_F(ExportsTest, ReleaseWhileAWorkerWaitsForItsFileUnloadsWhenItIsDone) {
     released = true;
     holder.Close();
   });
-  const bool late = lib.Unload();
+  const bool late = UnloadAndWait(lib);
   const bool releasedBeforeUnloaded = released.load();
   releaser.join();
   EXPECT_TRUE(releasedBeforeUnloaded) << "unloaded while the worker still had its line";

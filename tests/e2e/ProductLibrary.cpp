@@ -18,98 +18,10 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-constexpr std::chrono::seconds kUnloadWait{30};
-}
-
-std::string tkProductLibrary::PathOf(const std::string& aName) {
-  return GetExePath() + aName + platform::kSharedLibrarySuffix;
-}
-
-tkProductLibrary::tkProductLibrary(const std::string& aName) {
-  uint32_t code = 0;
-  std::string text;
-  fPath = PathOf(aName);
-  fLibrary = platform::LoadLibraryFile(fPath, code, text);
-  if (!fLibrary) throw std::runtime_error("cannot load " + PathOf(aName) + ": " + text);
-  void* provider = fLibrary;
-  if (*platform::kBstrProviderLibrary) {
-    fBstrLibrary = platform::LoadLibraryFile(platform::kBstrProviderLibrary, code, text);
-    if (!fBstrLibrary) throw std::runtime_error("cannot load the string allocator: " + text);
-    provider = fBstrLibrary;
-  }
-  fAlloc = reinterpret_cast<decltype(fAlloc)>(platform::LibraryProcAddress(provider, "SysAllocStringLen"));
-  fFree = reinterpret_cast<decltype(fFree)>(platform::LibraryProcAddress(provider, "SysFreeString"));
-  fLength = reinterpret_cast<decltype(fLength)>(platform::LibraryProcAddress(provider, "SysStringLen"));
-  if (!fAlloc || !fFree || !fLength) throw std::runtime_error("no string helpers in " + aName);
-}
-
-tkProductLibrary::~tkProductLibrary() {
-  Unload();
-  if (fBstrLibrary) platform::FreeLibraryFile(fBstrLibrary);
-}
-
-bool tkProductLibrary::Unload() {
-  if (!fLibrary) return false;
-  platform::FreeLibraryFile(fLibrary);
-  fLibrary = nullptr;
-  // On Windows a log worker still writing holds the library: the unload, and with it the
-  // devices' STOP lines, then comes when that worker ends, on its thread. Wait for it, so
-  // the files are complete and the next load gets a fresh copy.
-  if (!platform::IsLibraryLoaded(fPath)) return false;
-  const auto giveUp = std::chrono::steady_clock::now() + kUnloadWait;
-  while (platform::IsLibraryLoaded(fPath)) {
-    if (std::chrono::steady_clock::now() > giveUp) {
-      ADD_FAILURE() << fPath << " still loaded " << kUnloadWait.count() << " s after its last release";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-void* tkProductLibrary::Symbol(const char* aName) const {
-  return platform::LibraryProcAddress(fLibrary, aName);
-}
-
-tkExport16 tkProductLibrary::Export(const char* aName) const {
-  auto function = reinterpret_cast<tkExport16>(Symbol(aName));
-  if (!function) throw std::runtime_error(std::string("no export ") + aName);
-  return function;
-}
-
-tkExport32 tkProductLibrary::Export32(const char* aName) const {
-  auto function = reinterpret_cast<tkExport32>(Symbol(aName));
-  if (!function) throw std::runtime_error(std::string("no export ") + aName);
-  return function;
-}
-
-platform::Bstr tkProductLibrary::Alloc(std::u16string_view aText) const {
-  return fAlloc(aText.data(), static_cast<uint32_t>(aText.size()));
-}
-
-void tkProductLibrary::Free(platform::Bstr aText) const { fFree(aText); }
-
-uint32_t tkProductLibrary::Length(platform::Bstr aText) const { return fLength(aText); }
-
-tkAnswer tkProductLibrary::Call(const char* aExport, std::string_view aRequest) const {
-  return CallWith(aExport, Alloc(Utf8ToUtf16(aRequest)));
-}
-
-tkAnswer tkProductLibrary::CallWith(const char* aExport, platform::Bstr aRequest) const {
-  tkExport16 function = Export(aExport);
-  platform::Bstr output = nullptr;
-  platform::Bstr error = nullptr;
-  tkAnswer answer;
-  answer.Result = function(aRequest, &output, &error);
-  answer.OutputNull = output == nullptr;
-  answer.ErrorNull = error == nullptr;
-  answer.Output = Utf16ToUtf8(std::u16string_view(output ? output : u"", Length(output)));
-  answer.Error = Utf16ToUtf8(std::u16string_view(error ? error : u"", Length(error)));
-  Free(output);
-  Free(error);
-  Free(aRequest);
-  return answer;
+bool UnloadAndWait(tkProductLibrary& aLibrary) {
+  const tkUnloadResult result = aLibrary.Unload();
+  EXPECT_TRUE(result.Gone) << aLibrary.Path() << " still loaded long after its last release";
+  return result.Deferred;
 }
 
 std::string Request(std::string_view aDriver, int32_t aHandle, std::string_view aLogId, std::string_view aBody) {
@@ -123,16 +35,6 @@ std::string Request(std::string_view aDriver, int32_t aHandle, std::string_view 
   xml += aBody;
   xml += "</Request>";
   return xml;
-}
-
-std::string Element(const std::string& aFragment, std::string_view aName) {
-  const std::string open = "<" + std::string(aName) + ">";
-  const std::string close = "</" + std::string(aName) + ">";
-  const size_t start = aFragment.find(open);
-  if (start == std::string::npos) return "<missing>";
-  const size_t end = aFragment.find(close, start);
-  if (end == std::string::npos) return "<missing>";
-  return aFragment.substr(start + open.size(), end - start - open.size());
 }
 
 std::string PaymentLogFolder() {

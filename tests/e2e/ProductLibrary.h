@@ -1,75 +1,23 @@
 #pragma once
-// Drives a build of the product library through its exports, as a POS host does: the
-// library is loaded by file name from this program's folder, strings come from the
-// system's string allocator (natively: the helpers the library exports).
+// The end-to-end tests drive the product library through the same host side as velo-pos:
+// loaded by file name from this program's folder, strings from the system's allocator.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "platform/Bstr.h"
+#include "hostlib/ProductLibrary.h"
 
-inline constexpr char kProductLibrary[] = "VELO_VIROZI_10";
 inline constexpr char kTestDriverLibrary[] = "VELO_VIROZI_10_testdrv";
 
-using tkExport16 = int16_t(VELO_STDCALL*)(platform::Bstr, platform::Bstr*, platform::Bstr*);
-using tkExport32 = uint32_t(VELO_STDCALL*)(platform::Bstr, platform::Bstr*, platform::Bstr*);
-
-// One export's answer, the strings already released.
-struct tkAnswer {
-  int16_t Result = 0;
-  bool OutputNull = true;
-  std::string Output;
-  bool ErrorNull = true;
-  std::string Error;
-};
-
-class tkProductLibrary {
- public:
-  // Loads <this program's folder>/aName + .dll or .so; raises std::runtime_error.
-  explicit tkProductLibrary(const std::string& aName);
-  ~tkProductLibrary();
-  tkProductLibrary(const tkProductLibrary&) = delete;
-  tkProductLibrary& operator=(const tkProductLibrary&) = delete;
-
-  // Unloads now (the destructor does it otherwise) and waits until the library has left
-  // the process (a test failure when it does not, in time). True when it was still there
-  // right after its release.
-  bool Unload();
-  bool Loaded() const { return fLibrary != nullptr; }
-  static std::string PathOf(const std::string& aName);
-
-  // Null when the library has no such export.
-  void* Symbol(const char* aName) const;
-  tkExport16 Export(const char* aName) const;
-  tkExport32 Export32(const char* aName) const;
-
-  // Calls aExport with aRequest (UTF-8) as a fresh string, then releases the answer's
-  // strings and the request.
-  tkAnswer Call(const char* aExport, std::string_view aRequest) const;
-  // The same with a request string the caller made (and releases); null is allowed.
-  tkAnswer CallWith(const char* aExport, platform::Bstr aRequest) const;
-
-  // The string helpers of the host's platform.
-  platform::Bstr Alloc(std::u16string_view aText) const;
-  void Free(platform::Bstr aText) const;
-  uint32_t Length(platform::Bstr aText) const;
-
- private:
-  std::string fPath;
-  void* fLibrary = nullptr;
-  void* fBstrLibrary = nullptr;  // the system's, on Windows
-  platform::Bstr(VELO_STDCALL* fAlloc)(const char16_t*, uint32_t) = nullptr;
-  void(VELO_STDCALL* fFree)(platform::Bstr) = nullptr;
-  uint32_t(VELO_STDCALL* fLength)(platform::Bstr) = nullptr;
-};
+// Unloads aLibrary and waits until it has left the process (a test failure when it does
+// not, in time). True when it was still there right after its release: on Windows a log
+// worker still writing holds the library, and the unload comes when that worker ends.
+bool UnloadAndWait(tkProductLibrary& aLibrary);
 
 // A request for the test driver (or the driver aDriver): LogId aLogId, the channel-less
 // COM connection, aHandle when not 0, then aBody inside the root element.
 std::string Request(std::string_view aDriver, int32_t aHandle, std::string_view aLogId,
                     std::string_view aBody = {});
-
-// The element aName of a response fragment; "<missing>" when absent.
-std::string Element(const std::string& aFragment, std::string_view aName);
 
 // Folder of this program's device logs, ending with the separator.
 std::string PaymentLogFolder();
