@@ -14,6 +14,7 @@
 
 #include "drivers/ViroziSimulator.h"
 #include "support/ScopedEnv.h"
+#include "support/ScratchFile.h"
 
 namespace simtest {
 
@@ -29,35 +30,7 @@ inline std::vector<std::string> Split(std::string_view aText, char aSeparator) {
   }
 }
 
-// A file name of its own in the temporary folder, removed afterwards. Other builds may
-// run the same tests at the same time, hence the random part.
-class ScratchFile {
- public:
-  explicit ScratchFile(std::string_view aStem) {
-    std::random_device random;
-    fPath = std::filesystem::temp_directory_path() /
-            ("velo-sim-" + std::to_string(random()) + "-" + std::string(aStem) + ".txt");
-  }
-  ~ScratchFile() {
-    std::error_code ignored;
-    std::filesystem::remove(fPath, ignored);
-  }
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-
-  std::string Path() const { return fPath.string(); }
-  void Write(std::string_view aText, bool aAppend = false) const {
-    std::ofstream out(fPath, std::ios::binary | (aAppend ? std::ios::app : std::ios::trunc));
-    out << aText;
-  }
-  std::string Read() const {
-    std::ifstream in(fPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
- private:
-  std::filesystem::path fPath;
-};
+using ScratchFile = tkScratchFile;
 
 class SimulatorTest : public ::testing::Test {
  protected:

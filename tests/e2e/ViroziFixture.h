@@ -18,42 +18,13 @@
 #include "drivers/DriverLog.h"
 #include "e2e/ProductLibrary.h"
 #include "support/ScopedEnv.h"
+#include "support/ScratchFile.h"
 
 namespace virozi_e2e {
 
 inline constexpr char kDriver[] = "VELO_VIROZI_10";
 inline constexpr char kCrLf[] = "\r\n";
 inline constexpr char kTerminalId[] = "12345678";  // the simulated terminal's identifier
-
-// A file of the test's own in the temporary folder; other builds may run the same tests
-// at the same time.
-class tkScratchFile {
- public:
-  explicit tkScratchFile(std::string_view aStem) {
-    std::random_device random;
-    fPath = std::filesystem::temp_directory_path() /
-            ("velo-virozi-" + std::to_string(random()) + "-" + std::string(aStem) + ".txt");
-  }
-  ~tkScratchFile() {
-    std::error_code ignored;
-    std::filesystem::remove(fPath, ignored);
-  }
-  tkScratchFile(const tkScratchFile&) = delete;
-  tkScratchFile& operator=(const tkScratchFile&) = delete;
-
-  std::string Path() const { return fPath.string(); }
-  void Write(std::string_view aText) const {
-    std::ofstream out(fPath, std::ios::binary | std::ios::trunc);
-    out << aText;
-  }
-  std::string Read() const {
-    std::ifstream in(fPath, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-
- private:
-  std::filesystem::path fPath;
-};
 
 // Fields of a text split at aSeparator, counted from 0.
 inline std::vector<std::string> Split(std::string_view aText, char aSeparator) {
