@@ -15,20 +15,11 @@
 #include "drivers/ViroziSimulator.h"
 #include "support/ScopedEnv.h"
 #include "support/ScratchFile.h"
+#include "support/SplitFields.h"
 
 namespace simtest {
 
-// Fields of a reply, counted from 0 here (the driver counts from 1).
-inline std::vector<std::string> Split(std::string_view aText, char aSeparator) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  while (true) {
-    const size_t end = aText.find(aSeparator, start);
-    fields.emplace_back(aText.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-    if (end == std::string_view::npos) return fields;
-    start = end + 1;
-  }
-}
+using ::Split;
 
 using ScratchFile = tkScratchFile;
 

@@ -19,6 +19,7 @@
 #include "e2e/ProductLibrary.h"
 #include "support/ScopedEnv.h"
 #include "support/ScratchFile.h"
+#include "support/SplitFields.h"
 
 namespace virozi_e2e {
 
@@ -26,17 +27,7 @@ inline constexpr char kDriver[] = "VELO_VIROZI_10";
 inline constexpr char kCrLf[] = "\r\n";
 inline constexpr char kTerminalId[] = "12345678";  // the simulated terminal's identifier
 
-// Fields of a text split at aSeparator, counted from 0.
-inline std::vector<std::string> Split(std::string_view aText, char aSeparator) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  while (true) {
-    const size_t end = aText.find(aSeparator, start);
-    fields.emplace_back(aText.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-    if (end == std::string_view::npos) return fields;
-    start = end + 1;
-  }
-}
+using ::Split;
 
 class ViroziExports : public ::testing::Test {
  protected:

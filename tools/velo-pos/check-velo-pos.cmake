@@ -5,6 +5,7 @@
 # and the exit codes, against the library variant with the test driver.
 get_filename_component(dir "${POS}" DIRECTORY)
 set(failures "")
+file(MAKE_DIRECTORY "${WORK}")
 
 # Runs velo-pos from its own folder (Windows programs under Wine see it as their current
 # folder too, so file names stay relative). Sets out, err and rc.
