@@ -12,8 +12,11 @@ as_root() { "${sudo_cmd[@]}" "$@"; }
 
 native_pkgs=(g++ cmake ninja-build pkg-config git libgtest-dev libgmock-dev googletest
              libpugixml-dev libbenchmark-dev libspdlog-dev libcurl4-openssl-dev dpkg-dev)
+# Both Windows targets; wine32 installs on any amd64 machine even where the kernel cannot
+# run what it holds (scripts/test.sh finds that out).
 win_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-          wine wine32:i386)
+          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          wine wine64 wine32:i386)
 
 missing=()
 for p in "${native_pkgs[@]}" "${win_pkgs[@]}"; do
@@ -27,10 +30,61 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   as_root dpkg --add-architecture i386
   need_update=1
 fi
-# pugixml's source package is built into the Windows targets.
-if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-    | as_root tee /etc/apt/sources.list.d/velo-deb-src.sources >/dev/null
+
+# pugixml's source package is built into the Windows targets. Source entries are made
+# from the distribution's own binary entries (same addresses, suites and keys), so no
+# mirror is named here.
+has_deb_src() {
+  grep -rqsE '^Types:.*deb-src' /etc/apt/sources.list.d/ ||
+    grep -qsE '^[[:space:]]*deb-src[[:space:]]' /etc/apt/sources.list /etc/apt/sources.list.d/*.list
+}
+derive_deb_src() {
+  local codename
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || return 0
+  # deb822 stanzas: keep those of type deb whose suites are the release's own.
+  awk -v rel="$codename" '
+    function flush() {
+      if (types ~ /(^| )deb( |$)/ && uris != "" && suites != "") {
+        n = split(suites, s, " "); keep = ""
+        for (i = 1; i <= n; i++) if (s[i] == rel || index(s[i], rel "-") == 1) keep = keep " " s[i]
+        if (keep != "") {
+          printf "Types: deb-src\nURIs: %s\nSuites:%s\nComponents: %s\n", uris, keep, comps
+          if (signed != "") printf "Signed-By: %s\n", signed
+          printf "\n"
+        }
+      }
+      types = uris = suites = comps = signed = ""
+    }
+    /^[[:space:]]*#/ { next }
+    /^[[:space:]]*$/ { flush(); next }
+    { key = $1; sub(/:$/, "", key); $1 = ""; sub(/^ +/, "")
+      if (key == "Types") types = $0; else if (key == "URIs") uris = $0
+      else if (key == "Suites") suites = $0; else if (key == "Components") comps = $0
+      else if (key == "Signed-By") signed = $0 }
+    END { flush() }' /etc/apt/sources.list.d/*.sources 2>/dev/null || true
+}
+derive_deb_src_lines() {
+  local codename
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || return 0
+  # One-line entries: "deb [options] URI suite components..." becomes "deb-src ...".
+  awk -v rel="$codename" '
+    $1 == "deb" {
+      i = 2; if ($2 ~ /^\[/) { while (i <= NF && $i !~ /\]$/) i++; i++ }
+      suite = $(i + 1)
+      if (suite == rel || index(suite, rel "-") == 1) { sub(/^deb/, "deb-src"); print }
+    }' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true
+}
+if ! has_deb_src; then
+  stanzas=$(derive_deb_src)
+  lines=$(derive_deb_src_lines)
+  if [ -z "$stanzas$lines" ]; then
+    echo "setup: no Debian entry in the apt sources to derive a source entry from" >&2
+    exit 1
+  fi
+  [ -z "$stanzas" ] || printf '%s\n' "$stanzas" | as_root tee /etc/apt/sources.list.d/velo-deb-src.sources >/dev/null
+  [ -z "$lines" ] || printf '%s\n' "$lines" | as_root tee /etc/apt/sources.list.d/velo-deb-src.list >/dev/null
   need_update=1
 fi
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cwctype>
 #include <exception>
+#include <limits>
 #include <new>
 #include <string>
 #include <vector>
@@ -49,6 +50,8 @@ std::string TextOf(BSTR aText) {
 }
 BSTR BstrOf(const std::string& aText) {
   const std::u16string wide = Utf8ToUtf16(aText);
+  // A BSTR's length is 32 bits of bytes; on 64-bit a longer text must not wrap around.
+  if (wide.size() > std::numeric_limits<UINT>::max() / 2) return nullptr;
   return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide.data()), static_cast<UINT>(wide.size()));
 }
 

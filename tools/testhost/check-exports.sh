@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks the product library's export table:
-#   check-exports.sh win32 <objdump> VELO_VIROZI_10.dll
+#   check-exports.sh windows <objdump> VELO_VIROZI_10.dll   (32- or 64-bit)
 #     exactly the nine operations, undecorated, at ordinals 3 to 11 (objdump shows the
 #     ordinal base, 3, and each name at its ordinal minus the base), and no import from a
 #     MinGW runtime DLL (the runtime is linked in);
@@ -10,7 +10,7 @@ set -eu
 kind=$1 tool=$2 lib=$3
 fail() { echo "check-exports: $*" >&2; exit 1; }
 
-if [ "$kind" = win32 ]; then
+if [ "$kind" = windows ]; then
   dump=$("$tool" -p "$lib")
   # The name table lists "[index] name"; the ordinal is the index plus the ordinal base,
   # which the linker takes from the lowest ordinal of the .def file.

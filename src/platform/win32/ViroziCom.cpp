@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <limits>
 #include <map>
 #include <memory>
 #include <new>
@@ -52,6 +53,8 @@ class tBstr {
   explicit tBstr(const std::string& aText) {
     if (aText.empty()) return;  // null is the empty string
     const std::u16string wide = Utf8ToUtf16(aText);
+    // A BSTR's length is 32 bits of bytes; on 64-bit a longer text must not wrap around.
+    if (wide.size() > std::numeric_limits<UINT>::max() / 2) throw std::bad_alloc();
     fText = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide.data()), static_cast<UINT>(wide.size()));
     if (fText == nullptr) throw std::bad_alloc();
   }
