@@ -2,11 +2,11 @@
 
 #include <sstream>
 
-#include "base/Errors.h"
-#include "base/Text.h"
+#include "core/Errors.h"
+#include "core/Text.h"
 #include "device/krptUtil.h"
-#include "io/IOHandler_Com.h"
-#include "io/IOHandler_Dll.h"
+#include "io/IOHandler.h"
+#include "io/IOHandlerFactory.h"
 
 namespace {
 
@@ -187,27 +187,7 @@ void kDeviceHandler::SetParameter(const std::string& aName, const std::string& a
 }
 
 std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {
-  const std::string fileName = fDriver + "_" + fLogId;
-  std::unique_ptr<kIOHandler> handler;
-  switch (fConnection.ConnectionType()) {
-    case tkConnectionType::Com:
-      handler = std::make_unique<kIOHandler_Com>(&fConnection, aLogDir, fileName);
-      break;
-    case tkConnectionType::DLL:
-      handler = std::make_unique<kIOHandler_Dll>(&fConnection, aLogDir, fileName);
-      break;
-    case tkConnectionType::OPOS:
-    case tkConnectionType::TCP:
-    case tkConnectionType::HTTP:
-    case tkConnectionType::Serial:
-    case tkConnectionType::Spool:
-      throw EMxError("Connection Type " + kConnection::ConnectionTypeToString(fConnection.ConnectionType()) +
-                     " is not supported");
-  }
-  if (!handler) {
-    throw EMxError("Connection Type " + std::to_string(static_cast<int>(fConnection.ConnectionType())) +
-                   " is not valid");
-  }
+  std::unique_ptr<kIOHandler> handler = ::CreateIOHandler(fConnection, aLogDir, fDriver + "_" + fLogId);
   handler->SetHexLog(ParameterExists("HexLog") && LowerCase(GetParameter("HexLog")) == "true");
   return handler;
 }

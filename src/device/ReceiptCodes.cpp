@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
-#include "base/Errors.h"
-#include "base/Text.h"
-#include "base/Utils.h"
+#include "core/Errors.h"
+#include "core/Text.h"
+#include "core/Utils.h"
 #include "device/krptUtil.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/Currency.h"
-#include "base/DateTime.h"
+#include "core/Currency.h"
+#include "core/DateTime.h"
 #include "device/Receipt.h"
 
 class krptUtil {

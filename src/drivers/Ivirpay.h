@@ -36,7 +36,13 @@ class Ivirpay {
   virtual int32_t TotaliBPE(std::string& aReply) = 0;
 };
 
-// Creates one component instance. Raises EMxError with the system message + ", ClassID: "
-// + the class identifier when the component cannot be created, "Interface not supported"
-// when it lacks the interface.
+// Creates one component instance through the factory in force: by default the registered
+// component, called by method name. Raises EMxError with the system message +
+// ", ClassID: " + the class identifier when the component cannot be created, "Interface
+// not supported" when it lacks the interface.
 std::unique_ptr<Ivirpay> CreateViroziComponent();
+
+// Where no provider component can be registered (outside Windows) the program chooses
+// what stands in for it; null restores the registered component.
+using ViroziComponentFactory = std::unique_ptr<Ivirpay> (*)();
+void SetViroziComponentFactory(ViroziComponentFactory aFactory);

@@ -6,13 +6,14 @@
 #include <optional>
 #include <utility>
 
-#include "base/DateTime.h"
-#include "base/Errors.h"
-#include "base/Text.h"
-#include "base/Utils.h"
-#include "entry/PaymentRegistry.h"
+#include "core/DateTime.h"
+#include "core/Errors.h"
+#include "core/Text.h"
+#include "core/Utils.h"
+#include "payment/PaymentDrivers.h"
 #include "io/IOHandler.h"
 #include "payment/PaymentHandler.h"
+#include "platform/Host.h"
 #include "platform/Regional.h"
 
 namespace {

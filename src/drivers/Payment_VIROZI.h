@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/Currency.h"
+#include "core/Currency.h"
 #include "drivers/Ivirpay.h"
 #include "payment/PaymentDevice.h"
 

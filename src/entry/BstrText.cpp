@@ -4,7 +4,7 @@
 #include <limits>
 #include <new>
 
-#include "base/Text.h"
+#include "core/Text.h"
 
 std::string BstrToUtf8(const char16_t* aText) {
   if (!aText) return std::string();

@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "base/Application.h"
+#include "app/Application.h"
 #include "entry/BstrText.h"
 #include "entry/PaymentRegistry.h"
 #include "platform/Module.h"

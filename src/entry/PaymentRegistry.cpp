@@ -3,27 +3,9 @@
 #include <limits>
 #include <new>
 
-#include "base/Application.h"
-#include "base/Errors.h"
+#include "app/Application.h"
+#include "core/Errors.h"
 #include "log/LogWriter.h"
-
-// ---- kPaymentDriverRegistry ----------------------------------------------------------
-
-void kPaymentDriverRegistry::Add(const std::string& aKey, const kPaymentClass& aClass) {
-  fDrivers.insert_or_assign(aKey, aClass);
-}
-
-bool kPaymentDriverRegistry::Remove(std::string_view aKey) {
-  auto it = fDrivers.find(aKey);
-  if (it == fDrivers.end()) return false;
-  fDrivers.erase(it);
-  return true;
-}
-
-const kPaymentClass* kPaymentDriverRegistry::Find(std::string_view aKey) const {
-  auto it = fDrivers.find(aKey);
-  return it == fDrivers.end() ? nullptr : &it->second;
-}
 
 // ---- kPaymentDeviceRegistry ----------------------------------------------------------
 
@@ -67,32 +49,24 @@ std::vector<kPaymentDevice*> kPaymentDeviceRegistry::Devices() const {
   return devices;
 }
 
-// ---- the process's registries --------------------------------------------------------
+// ---- the process's registry --------------------------------------------------------
 
 namespace {
-
-struct tkPaymentRegistries {
-  kPaymentDeviceRegistry fDevices;
-  kPaymentDriverRegistry fDrivers;
-};
 
 // Never destroyed by the runtime: unloading empties the registries explicitly, in its
 // own order, and whatever runs after that still finds them (empty).
 union tkRegistryStorage {
-  tkRegistryStorage() : fRegistries() {}
+  tkRegistryStorage() : fDevices() {}
   ~tkRegistryStorage() {}
-  tkPaymentRegistries fRegistries;
+  kPaymentDeviceRegistry fDevices;
 };
-
-tkPaymentRegistries& Registries() {
-  static tkRegistryStorage storage;
-  return storage.fRegistries;
-}
 
 }  // namespace
 
-kPaymentDriverRegistry& PaymentDrivers() { return Registries().fDrivers; }
-kPaymentDeviceRegistry& PaymentDevices() { return Registries().fDevices; }
+kPaymentDeviceRegistry& PaymentDevices() {
+  static tkRegistryStorage storage;
+  return storage.fDevices;
+}
 
 void UnloadPaymentLibrary(bool aOtherThreadsRun) {
   // From here on no log starts a worker: the STOP lines and whatever is still queued are

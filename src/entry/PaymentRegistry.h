@@ -1,28 +1,13 @@
 #pragma once
-// The process-wide registries: driver keys to driver classes, and device handles to the
-// open devices that they own.
+// The process-wide registry of device handles to the open devices that it owns. The
+// drivers' registry is payment/PaymentDrivers.h.
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "payment/PaymentDevice.h"
-
-class kPaymentDriverRegistry {
- public:
-  // A key given again takes the new class.
-  void Add(const std::string& aKey, const kPaymentClass& aClass);
-  bool Remove(std::string_view aKey);
-  // Exact, case-sensitive match; null when the key is not registered.
-  const kPaymentClass* Find(std::string_view aKey) const;
-  size_t Count() const { return fDrivers.size(); }
-  void Clear() { fDrivers.clear(); }
-
- private:
-  std::map<std::string, kPaymentClass, std::less<>> fDrivers;
-};
+#include "payment/PaymentDrivers.h"
 
 class kPaymentDeviceRegistry {
  public:
@@ -51,7 +36,6 @@ class kPaymentDeviceRegistry {
   int32_t fLastDeviceHandle = 0;
 };
 
-kPaymentDriverRegistry& PaymentDrivers();
 kPaymentDeviceRegistry& PaymentDevices();
 
 // Library unload: destroys every device (their logs written out), then forgets the

@@ -3,7 +3,7 @@
 #include <exception>
 #include <new>
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 #include "entry/BstrText.h"
 #include "entry/PaymentRegistry.h"
 

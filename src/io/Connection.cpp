@@ -1,7 +1,7 @@
 #include "io/Connection.h"
 
-#include "base/Errors.h"
-#include "base/Text.h"
+#include "core/Errors.h"
+#include "core/Text.h"
 
 tkConnectionType kConnection::ConvertConnectionType(std::string_view aString) {
   const std::string s = LowerCase(aString);

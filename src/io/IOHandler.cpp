@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "base/Text.h"
+#include "core/Text.h"
 #include "io/Connection.h"
 #include "log/LogWriter.h"
 

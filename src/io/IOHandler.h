@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "base/Currency.h"
-#include "base/MessageType.h"
+#include "core/Currency.h"
+#include "core/MessageType.h"
 
 class kConnection;
 class tMx_LogWriter;

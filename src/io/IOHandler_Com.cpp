@@ -1,6 +1,6 @@
 #include "io/IOHandler_Com.h"
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 
 kIOHandler_Com::kIOHandler_Com(const kConnection* aConnection, const std::string& aDirectory,
                                const std::string& aFileName)

@@ -1,6 +1,6 @@
 #include "io/IOHandler_Dll.h"
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 #include "io/Connection.h"
 #include "platform/Library.h"
 

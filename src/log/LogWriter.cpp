@@ -7,8 +7,8 @@
 #include <deque>
 #include <thread>
 
-#include "base/Errors.h"
-#include "base/Text.h"
+#include "core/Errors.h"
+#include "core/Text.h"
 #include "platform/Worker.h"
 
 namespace {

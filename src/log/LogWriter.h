@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/MessageType.h"
+#include "core/MessageType.h"
 #include "platform/Platform.h"
 
 class tMx_LogWriter;

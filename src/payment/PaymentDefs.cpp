@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "base/Text.h"
+#include "core/Text.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "payment/PaymentDevice.h"
 
-#include "base/AppInfo.h"
-#include "base/Application.h"
-#include "base/Errors.h"
-#include "base/Utils.h"
+#include "app/AppInfo.h"
+#include "core/Errors.h"
+#include "core/Utils.h"
 #include "io/IOHandler.h"
 #include "payment/PaymentHandler.h"
+#include "platform/Host.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -29,7 +29,7 @@ kPaymentDevice::kPaymentDevice(std::unique_ptr<kIOHandler> aIOHandler) : fIOHand
 kPaymentDevice::~kPaymentDevice() = default;
 
 std::string kPaymentDevice::GetDriverVersion() {
-  const tMx_ApplicationInfo& info = gApplicationObject().Info();
+  const tMx_ApplicationInfo& info = ApplicationInfo();
   return "Version " + info.Version() + " - " + ShortDateText(info.ReleaseDate());
 }
 

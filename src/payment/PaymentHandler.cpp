@@ -1,7 +1,7 @@
 #include "payment/PaymentHandler.h"
 
-#include "base/Errors.h"
-#include "base/Text.h"
+#include "core/Errors.h"
+#include "core/Text.h"
 #include "device/krptUtil.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "base/Currency.h"
-#include "base/DateTime.h"
+#include "core/Currency.h"
+#include "core/DateTime.h"
 #include "device/DeviceHandler.h"
 
 enum tkPaymentHandlerDocumentType : uint8_t {

@@ -1,8 +1,8 @@
 #include "payment/PaymentResults.h"
 
-#include "base/Errors.h"
-#include "base/Text.h"
-#include "base/Utils.h"
+#include "core/Errors.h"
+#include "core/Text.h"
+#include "core/Utils.h"
 
 template <>
 _int_PAY_result ResetResultOf<_int_PAY_result>() {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/Currency.h"
-#include "base/DateTime.h"
+#include "core/Currency.h"
+#include "core/DateTime.h"
 #include "payment/PaymentDefs.h"
 
 // PAY and VERIFYTRAN.

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/DateTime.h"
+#include "core/DateTime.h"
 
 namespace platform {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "base/DateTime.h"
+#include "core/DateTime.h"
 
 namespace platform {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "base/AppInfo.h"
-#include "base/DateTime.h"
-#include "base/Errors.h"
+#include "app/AppInfo.h"
+#include "core/DateTime.h"
+#include "core/Errors.h"
 #include "platform/Resources.h"
 
 namespace {
@@ -19,7 +19,7 @@ struct TableEntry {
 // The entries as the sources hold them, to compare with what each target reads back.
 const TableEntry kSourceTable[] = {
 #define VELO_STRING(aId, aText) {aId, aText},
-#include "base/StringTable.inc"
+#include "platform/StringTable.inc"
 #undef VELO_STRING
 };
 

@@ -15,10 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "base/Application.h"
-#include "base/DateTime.h"
-#include "base/Errors.h"
-#include "base/Utils.h"
+#include "app/Application.h"
+#include "core/DateTime.h"
+#include "core/Errors.h"
+#include "core/Utils.h"
+#include "platform/Host.h"
 #include "platform/Platform.h"
 #include "platform/Resources.h"
 

@@ -3,7 +3,7 @@
 #include <any>
 #include <string>
 
-#include "base/Settings.h"
+#include "app/Settings.h"
 
 namespace {
 

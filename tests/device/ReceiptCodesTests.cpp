@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/Text.h"
+#include "core/Text.h"
 #include "device/krptUtil.h"
 #include "TestXml.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 #include "support/ErrorOf.h"
 
 namespace devtest {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "base/Errors.h"
-#include "base/Text.h"
+#include "core/Errors.h"
+#include "core/Text.h"
 #include "device/krptUtil.h"
 #include "platform/Platform.h"
 #include "TestXml.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 #include "drivers/DriverFake.h"
 #include "drivers/Payment_VIROZI.h"
 #include "support/ErrorOf.h"

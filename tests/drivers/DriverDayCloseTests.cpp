@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "base/DateTime.h"
+#include "core/DateTime.h"
 #include "drivers/DriverFake.h"
+#include "platform/Host.h"
 
 namespace drivertest {
 namespace {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 #include "drivers/DriverLog.h"
 #include "drivers/Payment_VIROZI.h"
 #include "io/IOHandler.h"

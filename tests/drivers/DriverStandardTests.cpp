@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "base/DateTime.h"
+#include "core/DateTime.h"
 #include "drivers/DriverFake.h"
-#include "entry/PaymentRegistry.h"
+#include "payment/PaymentDrivers.h"
+#include "platform/Automation.h"
+#include "platform/Host.h"
+#include "sim/ViroziFactory.h"
 
 namespace drivertest {
 namespace {
@@ -308,6 +311,8 @@ TEST_F(UnservedOperations, ReprintAndVerifyTranReportThemselvesUnsupported) {
 // ---- registration and the driver's own component -------------------------------------
 
 TEST(DriverRegistration, KeyCreatesAVIROZIDeviceWithItsComponent) {
+  // Without COM the simulator stands in for the component, as in the native library.
+  if (!platform::AutomationUsesCom()) SetViroziComponentFactory(&CreateViroziSimulator);
   kPaymentDriverRegistry registry;
   RegisterDriver_VIROZI(registry);
   const kPaymentClass* driver = registry.Find("VELO_VIROZI_10");

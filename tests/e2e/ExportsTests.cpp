@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "base/AppInfo.h"
-#include "base/DateTime.h"
-#include "base/Utils.h"
+#include "app/AppInfo.h"
+#include "core/DateTime.h"
+#include "core/Utils.h"
 #include "e2e/ProductLibrary.h"
 #include "payment/PaymentResults.h"
 #include "platform/Module.h"

@@ -10,8 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "base/Text.h"
-#include "base/Utils.h"
+#include "core/Text.h"
+#include "core/Utils.h"
+#include "platform/Host.h"
 #include "platform/Library.h"
 #include "platform/Module.h"
 #include "platform/Platform.h"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "base/Text.h"
+#include "core/Text.h"
 #include "e2e/ProductLibrary.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "e2e/ViroziFixture.h"
-#include "platform/ViroziComponent.h"
+#include "platform/Automation.h"
 
 namespace virozi_e2e {
 namespace {
@@ -39,14 +39,14 @@ TEST_F(ViroziComponentCall, FailedCallAnswersItsOwnDescriptionOnly) {
   EXPECT_EQ(answer.Error.find("scaduta"), std::string::npos) << answer.Error;
   // Through COM the text is then the system's for the component's failure code (its
   // wording is the system's: "Unspecified error" on English Windows, another under Wine).
-  if (platform::ViroziComponentUsesCom()) EXPECT_NE(answer.Error, "");
+  if (platform::AutomationUsesCom()) EXPECT_NE(answer.Error, "");
   else EXPECT_EQ(answer.Error, "");
 
   EXPECT_EQ(JournalMethods(), (Lines{"Pagamento", "Pagamento", "Pagamento"}));
 }
 
 TEST_F(ViroziComponentCall, ThreadWithoutComFailsTheCallNotTheHost) {
-  if (!platform::ViroziComponentUsesCom()) GTEST_SKIP() << "the component is called without COM here";
+  if (!platform::AutomationUsesCom()) GTEST_SKIP() << "the component is called without COM here";
   // A new thread has no apartment: the host did not give it one.
   tkAnswer open, pay;
   std::thread caller([&] {
@@ -67,7 +67,7 @@ TEST_F(ViroziComponentCall, ThreadWithoutComFailsTheCallNotTheHost) {
 }
 
 TEST_F(ViroziComponentCall, CreationFailuresNameTheirCause) {
-  if (!platform::ViroziComponentUsesCom()) GTEST_SKIP() << "only the COM server can deny its interface";
+  if (!platform::AutomationUsesCom()) GTEST_SKIP() << "only the COM server can deny its interface";
   const struct {
     const char* Create;
     const char* Error;

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/Currency.h"
+#include "core/Currency.h"
 #include "e2e/ViroziFixture.h"
 
 namespace virozi_e2e {

@@ -6,13 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "base/AppInfo.h"
-#include "base/Errors.h"
-#include "base/DateTime.h"
-#include "base/Utils.h"
-#include "entry/TestDriver.h"
+#include "app/AppInfo.h"
+#include "core/Errors.h"
+#include "core/DateTime.h"
+#include "core/Utils.h"
+#include "testdriver/TestDriver.h"
 #include "io/IOHandler.h"
 #include "payment/PaymentHandler.h"
+#include "platform/Host.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -8,11 +8,11 @@
 #include <new>
 #include <string>
 
-#include "base/Text.h"
+#include "core/Text.h"
 #include "entry/BstrText.h"
 #include "entry/ExportCalls.h"
 #include "entry/PaymentRegistry.h"
-#include "entry/TestDriver.h"
+#include "testdriver/TestDriver.h"
 
 // The replacements below pair malloc with free on purpose.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"

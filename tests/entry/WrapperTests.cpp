@@ -7,14 +7,14 @@
 #include <memory>
 #include <string>
 
-#include "base/Application.h"
-#include "base/Errors.h"
-#include "base/Text.h"
-#include "base/Utils.h"
+#include "app/Application.h"
+#include "core/Errors.h"
+#include "core/Text.h"
+#include "core/Utils.h"
 #include "entry/BstrText.h"
 #include "entry/PaymentRegistry.h"
 #include "entry/PaymentWrapper.h"
-#include "entry/TestDriver.h"
+#include "testdriver/TestDriver.h"
 #include "io/IOHandler.h"
 #include "log/LogWriter.h"
 #include "platform/Platform.h"

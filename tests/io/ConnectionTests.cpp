@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 #include "io/Connection.h"
 #include "support/ErrorOf.h"
 

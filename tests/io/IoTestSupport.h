@@ -2,7 +2,7 @@
 // Helpers for the I/O handler tests: log names of today and the error a call raises.
 #include <string>
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 #include "log/LogTestSupport.h"
 #include "platform/Platform.h"
 #include "support/ErrorOf.h"

@@ -4,7 +4,7 @@
 #include <optional>
 #include <regex>
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 #include "log/LogTestSupport.h"
 #include "log/LogWriter.h"
 

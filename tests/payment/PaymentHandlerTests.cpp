@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "base/DateTime.h"
-#include "base/Errors.h"
+#include "core/DateTime.h"
+#include "core/Errors.h"
 #include "payment/PaymentHandler.h"
 #include "support/ErrorOf.h"
 

@@ -2,7 +2,7 @@
 // The message a call raises, for tests that pin exact error texts.
 #include <string>
 
-#include "base/Errors.h"
+#include "core/Errors.h"
 
 // The message of the EMxError that aCall raises, or "<no error>" when it raises none.
 template <class F>

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "base/Errors.h"
-#include "base/Text.h"
+#include "core/Errors.h"
+#include "core/Text.h"
 #include "drivers/Ivirpay.h"
-#include "drivers/ViroziFactory.h"
-#include "drivers/ViroziSimulator.h"
+#include "sim/ViroziFactory.h"
+#include "sim/ViroziSimulator.h"
 
 namespace {
 

@@ -3,8 +3,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "base/Text.h"
-#include "base/Utils.h"
+#include "core/Text.h"
+#include "core/Utils.h"
+#include "platform/Host.h"
 #include "platform/Library.h"
 #include "platform/Module.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "base/Errors.h"
-#include "base/Text.h"
+#include "core/Errors.h"
+#include "core/Text.h"
 #include "log/LogWriter.h"
 #include "platform/Platform.h"
 

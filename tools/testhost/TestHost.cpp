@@ -19,9 +19,10 @@
 #include <string>
 #include <thread>
 
-#include "base/Text.h"
-#include "base/Utils.h"
+#include "core/Text.h"
+#include "core/Utils.h"
 #include "platform/Bstr.h"
+#include "platform/Host.h"
 #include "platform/Library.h"
 #include "platform/Platform.h"
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <memory>
 
-#include "base/Text.h"
+#include "core/Text.h"
 
 namespace {
 

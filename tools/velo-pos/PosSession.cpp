@@ -5,7 +5,7 @@
 #include <chrono>
 #include <optional>
 
-#include "base/Text.h"
+#include "core/Text.h"
 #include "velo-pos/ElapsedTicker.h"
 
 namespace {

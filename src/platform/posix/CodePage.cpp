@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/Errors.h"
-#include "base/Text.h"
+#include "core/Errors.h"
+#include "core/Text.h"
 #include "platform/Platform.h"
 
 namespace {

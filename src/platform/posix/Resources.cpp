@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "base/DateTime.h"
-#include "base/Text.h"
+#include "core/DateTime.h"
+#include "core/Text.h"
 
 namespace platform {
 namespace {
@@ -23,7 +23,7 @@ struct StringEntry {
 // The same entries that the Windows build compiles into its resource section.
 constexpr StringEntry kStringTable[] = {
 #define VELO_STRING(aId, aText) {aId, aText},
-#include "base/StringTable.inc"
+#include "platform/StringTable.inc"
 #undef VELO_STRING
 };
 

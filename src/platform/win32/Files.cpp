@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "base/Text.h"
+#include "core/Text.h"
 #include "platform/Platform.h"
 
 namespace platform {

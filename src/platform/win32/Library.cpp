@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "base/Text.h"
+#include "core/Text.h"
 #include "platform/Library.h"
 
 namespace platform {

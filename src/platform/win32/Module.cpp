@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "base/Text.h"
+#include "core/Text.h"
 
 namespace platform {
 

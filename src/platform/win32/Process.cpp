@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "base/Text.h"
+#include "core/Text.h"
 #include "platform/Platform.h"
 
 namespace platform {

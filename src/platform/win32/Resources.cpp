@@ -6,8 +6,8 @@
 #include <iterator>
 #include <string>
 
-#include "base/DateTime.h"
-#include "base/Text.h"
+#include "core/DateTime.h"
+#include "core/Text.h"
 
 // The image base of the module this code is linked into: the DLL when it runs inside a
 // host, not the host's executable.

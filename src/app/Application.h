@@ -1,0 +1,160 @@
+#pragma once
+// The process-wide application object: application information, application log,
+// settings, localised messages, command-line flags and stop-watches of the program that
+// hosts the library.
+//
+// A translation unit that includes <windows.h> sees GetMessage renamed to GetMessageW by
+// a macro; include this header there only if it does not call GetMessage.
+#include <concepts>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "app/AppInfo.h"
+#include "core/DateTime.h"
+#include "core/MessageType.h"
+#include "app/Settings.h"
+
+class tMx_LogWriter;
+
+// One value for MxFormat: an integer, a floating-point number or a text.
+class tMx_FormatArg {
+ public:
+  template <std::integral T>
+  tMx_FormatArg(T aValue) : fValue(static_cast<int64_t>(aValue)) {}
+  template <std::floating_point T>
+  tMx_FormatArg(T aValue) : fValue(static_cast<double>(aValue)) {}
+  tMx_FormatArg(const char* aValue) : fValue(std::string(aValue)) {}
+  tMx_FormatArg(std::string_view aValue) : fValue(std::string(aValue)) {}
+  tMx_FormatArg(const std::string& aValue) : fValue(aValue) {}
+
+  std::variant<int64_t, double, std::string> fValue;
+};
+
+// Positional formatting: "%" [index ":"] ["-"] [width] ["." precision] type, with types
+// d, u, x (integers; precision = minimum digits), e, f, g, n (numbers; '.' as decimal
+// point, n with ',' grouping), s (texts; precision = maximum characters) and "%%". Index,
+// width and precision may be "*", taken from the next value. The format is checked as it
+// is read, so a text from outside the program cannot make it read past its values.
+// Raises EMxError "Format '...' invalid or incompatible with argument" or
+// "No argument for format '...'".
+std::string MxFormat(std::string_view aFormat, std::span<const tMx_FormatArg> aArgs);
+
+// A text resource as lines: a byte-order mark selects UTF-8 or UTF-16, otherwise the
+// bytes are in the system's ANSI code page. Lines end at CR LF, CR or LF; a line end at
+// the very end adds no empty line.
+std::vector<std::string> TextResourceLines(std::string_view aBytes);
+
+// What the application object takes from the host process. Tests build their own.
+struct tMx_HostContext {
+  std::string fLogDirectory;            // folder of the application log
+  std::string fLogName;                 // its file name, without ".log"
+  std::vector<std::string> fArguments;  // command-line parameters after the program name
+  tMx_StringLookup fStrings;            // the library's string table
+  std::function<std::optional<std::string>(std::string_view aName)> fRawResources;
+  std::function<TDateTime()> fClock;
+
+  // The host executable's folder + "LogFiles" and name, its command line, the library's
+  // own resources and the local clock.
+  static tMx_HostContext FromProcess();
+};
+
+class tMx_Application {
+ public:
+  // Describes the host process.
+  tMx_Application();
+  // Raises what the log writer raises for an unusable folder and what loading the
+  // application information raises.
+  explicit tMx_Application(tMx_HostContext aContext);
+  // Writes every queued log line first.
+  ~tMx_Application();
+  tMx_Application(const tMx_Application&) = delete;
+  tMx_Application& operator=(const tMx_Application&) = delete;
+
+  // The process's application object, built on first use. Raises what building it
+  // raises; the next call tries again.
+  static tMx_Application& Instance();
+  // The object if it has been built, else null; builds nothing.
+  static tMx_Application* InstanceIfBuilt();
+  // Destroys the object after its queued log lines are written; the next Instance()
+  // builds a new one. Call it when the library unloads, after the devices and the
+  // drivers. aOtherThreadsRun false (process exit on Windows, where the system has ended
+  // the other threads): the lines are written on the calling thread, waiting for the
+  // log's worker only briefly, since it may have died in the middle of a line.
+  static void Shutdown(bool aOtherThreadsRun);
+
+  tMx_Setup& Setup() { return *fSetup; }
+  const tMx_ApplicationInfo& Info() const { return *fInfo; }
+  const std::string& LastError() const { return fLastError; }
+  bool IsBatch() const { return fIsBatch; }
+  bool IsDebug() const { return fIsDebug; }
+  bool IsTest() const { return fIsTest; }
+  void ForceIsBatch() { fIsBatch = true; }
+  const std::string& Language() const { return fLanguage; }
+  void SetLanguage(std::string aLanguage) { fLanguage = std::move(aLanguage); }
+  const std::string& DefaultLanguage() const { return fDefaultLanguage; }
+  void SetDefaultLanguage(std::string aLanguage) { fDefaultLanguage = std::move(aLanguage); }
+
+  // Writes one line to the application log; an error line also becomes LastError.
+  void Log(tMx_MessageType aEntryType, std::string_view aMessage);
+  tMx_LogWriter& Logger() { return *fLogger; }
+
+  // The message for aMessageId unformatted, each backslash-r-backslash-n turned into
+  // CR LF.
+  std::string GetMessage(std::string_view aMessageId) const;
+  // The message for aMessageId ("<Language>.<id>", else "<id>.<DefaultLanguage>", else the
+  // id itself) formatted with aValues (MxFormat).
+  std::string GetMessage(std::string_view aMessageId,
+                         std::initializer_list<tMx_FormatArg> aValues) const;
+  // Adds the "key:value" lines of the raw-data resource aResourceName; a missing resource
+  // adds nothing. A key already present keeps its first value.
+  void LoadMessages(std::string_view aResourceName);
+  void AddMessageLines(const std::vector<std::string>& aLines);
+
+  // A relative folder (empty, or not starting with a path separator or drive letter and
+  // colon) lies under the log folder the object was built with; others are taken as
+  // they are.
+  void ChangeLogDirectory(std::string_view aNewDir);
+  // Only the file-name part counts; the folder stays.
+  void ChangeLogFilename(std::string_view aNewFileName);
+  std::string GetLogDirectory() const;
+  // The full path of the log file.
+  std::string GetLogFileName() const;
+
+  // Stop-watches nest: StopTimer ends the one started last. The elapsed milliseconds
+  // count whole days too. StopTimer and GetTimerValue raise EMxError "Unbalanced stack or
+  // queue operation" when none runs.
+  void StartTimer();
+  int64_t StopTimer();
+  int64_t GetTimerValue() const;
+  size_t GetTimerCount() const { return fTimers.size(); }
+
+ private:
+  // The table's text for aMessageId, or aMessageId itself.
+  std::string_view FindMessage(std::string_view aMessageId) const;
+  int64_t ElapsedSince(TDateTime aStart) const;
+
+  tMx_HostContext fContext;
+  std::unique_ptr<tMx_Setup> fSetup;
+  std::unique_ptr<tMx_LogWriter> fLogger;
+  std::string fLastError;
+  bool fIsBatch = false;
+  bool fIsDebug = false;
+  bool fIsTest = false;
+  std::string fDefaultLanguage;
+  std::string fLanguage;
+  std::map<std::string, std::string, std::less<>> fMessages;
+  std::unique_ptr<tMx_ApplicationInfo> fInfo;
+  std::vector<TDateTime> fTimers;  // start times, last started at the back
+};
+
+// The process's application object, built on first use.
+inline tMx_Application& gApplicationObject() { return tMx_Application::Instance(); }

@@ -1,0 +1,25 @@
+#include "io/IOHandlerFactory.h"
+
+#include "core/Errors.h"
+#include "io/Connection.h"
+#include "io/IOHandler_Com.h"
+#include "io/IOHandler_Dll.h"
+
+std::unique_ptr<kIOHandler> CreateIOHandler(const kConnection& aConnection, const std::string& aLogDir,
+                                            const std::string& aFileName) {
+  switch (aConnection.ConnectionType()) {
+    case tkConnectionType::Com:
+      return std::make_unique<kIOHandler_Com>(&aConnection, aLogDir, aFileName);
+    case tkConnectionType::DLL:
+      return std::make_unique<kIOHandler_Dll>(&aConnection, aLogDir, aFileName);
+    case tkConnectionType::OPOS:
+    case tkConnectionType::TCP:
+    case tkConnectionType::HTTP:
+    case tkConnectionType::Serial:
+    case tkConnectionType::Spool:
+      throw EMxError("Connection Type " + kConnection::ConnectionTypeToString(aConnection.ConnectionType()) +
+                     " is not supported");
+  }
+  throw EMxError("Connection Type " + std::to_string(static_cast<int>(aConnection.ConnectionType())) +
+                 " is not valid");
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The one place that knows every transport: a new connection type gets its handler here.
+#include <memory>
+#include <string>
+
+class kConnection;
+class kIOHandler;
+
+// The I/O handler of aConnection's type, logging into aLogDir under aFileName (made safe
+// for a file name). Connection types whose transport this build lacks raise EMxError
+// "Connection Type <TYPE> is not supported".
+std::unique_ptr<kIOHandler> CreateIOHandler(const kConnection& aConnection, const std::string& aLogDir,
+                                            const std::string& aFileName);

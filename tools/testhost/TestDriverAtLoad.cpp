@@ -1,7 +1,0 @@
-// Registers the test driver while the test variant of the library loads, as a provider
-// driver registers itself; the product library has no such unit.
-#include "entry/TestDriver.h"
-
-namespace {
-[[maybe_unused]] const bool gRegistered = (RegisterTestDriver(), true);
-}
