@@ -6,7 +6,7 @@
 
 kIOHandler_Dll::kIOHandler_Dll(const kConnection* aConnection, const std::string& aDirectory,
                                const std::string& aFileName)
-    : kIOHandler(aConnection, aDirectory, aFileName) {
+    : kIOHandler_NoStream(aConnection, aDirectory, aFileName) {
   const std::string name = aConnection != nullptr ? aConnection->LibraryName() : std::string();
   WriteLog(let_info, "kIOHandler_Dll.Create", "Loading DLL " + name);
   uint32_t code = 0;
@@ -30,10 +30,6 @@ kIOHandler_Dll::~kIOHandler_Dll() {
   }
   if (fLibraryHandle != nullptr) platform::FreeLibraryFile(fLibraryHandle);
 }
-
-std::string kIOHandler_Dll::ReadAll() { throw EMxError("ReadAll Unsupported"); }
-
-bool kIOHandler_Dll::InputBufferContainsData() { throw EMxError("InputBufferContainsData Unsupported"); }
 
 void* kIOHandler_Dll::GetAddress(const std::string& aProcName) const {
   void* address = platform::LibraryProcAddress(fLibraryHandle, aProcName);
