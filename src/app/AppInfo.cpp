@@ -1,6 +1,7 @@
 #include "app/AppInfo.h"
 
 #include "core/Errors.h"
+#include "core/Numbers.h"
 #include "core/Text.h"
 #include "core/Utils.h"
 #include "platform/Resources.h"
@@ -9,19 +10,7 @@ namespace {
 
 // A decimal integer with optional leading blanks and sign, or 1 when the piece is not
 // one: a release date part that cannot be read counts as 1.
-int ReadDatePart(std::string_view aPiece) {
-  size_t i = 0;
-  while (i < aPiece.size() && aPiece[i] == ' ') ++i;
-  bool negative = false;
-  if (i < aPiece.size() && (aPiece[i] == '+' || aPiece[i] == '-')) negative = aPiece[i++] == '-';
-  if (i == aPiece.size()) return 1;
-  int value = 0;
-  for (; i < aPiece.size(); ++i) {
-    if (aPiece[i] < '0' || aPiece[i] > '9') return 1;
-    value = value * 10 + (aPiece[i] - '0');  // at most four digits: no overflow
-  }
-  return negative ? -value : value;
-}
+int ReadDatePart(std::string_view aPiece) { return ParseInt32(aPiece).value_or(1); }
 
 // Day, month and year by position: characters 1-2, 4-5 and 7-10, whatever separates them.
 TDateTime ReadReleaseDate(std::string_view aValue) {

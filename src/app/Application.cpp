@@ -377,15 +377,7 @@ void tMx_Application::ChangeLogDirectory(std::string_view aNewDir) {
                   !(platform::IsPathDelimiter(aNewDir[0]) ||
                     (aNewDir.size() >= 2 && aNewDir[1] == ':'));
   std::string folder(aNewDir);
-  if (relative) {
-    folder = fContext.fLogDirectory;
-    if (!aNewDir.empty()) {
-      if (!folder.empty() && !platform::IsPathDelimiter(folder.back())) {
-        folder += platform::kPathDelim;
-      }
-      folder += aNewDir;
-    }
-  }
+  if (relative) folder = aNewDir.empty() ? fContext.fLogDirectory : platform::JoinPath(fContext.fLogDirectory, aNewDir);
   fLogger->SetDirectory(folder);
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "core/Errors.h"
+#include "core/Numbers.h"
 #include "core/Text.h"
 
 std::string ExtractField(std::string_view aText, int32_t aIndex, char aSeparator, bool aToEnd) {
@@ -47,21 +48,9 @@ std::string FormatDateTimeISO(bool aWithMilliseconds, TDateTime aDateTime) {
 namespace {
 
 // A piece of a date text read as a whole number: an optional sign, then decimal digits
-// and nothing else. The pieces are at most four characters, so no overflow. Leading
-// blanks and hexadecimal forms, which a general integer conversion would also take, are
-// refused: no date text writes its parts that way.
-std::optional<int> ReadNumber(std::string_view aPiece) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < aPiece.size() && (aPiece[i] == '+' || aPiece[i] == '-')) negative = aPiece[i++] == '-';
-  if (i == aPiece.size()) return std::nullopt;
-  int value = 0;
-  for (; i < aPiece.size(); ++i) {
-    if (aPiece[i] < '0' || aPiece[i] > '9') return std::nullopt;
-    value = value * 10 + (aPiece[i] - '0');
-  }
-  return negative ? -value : value;
-}
+// and nothing else. Leading blanks and hexadecimal forms are refused: no date text writes
+// its parts that way.
+std::optional<int> ReadNumber(std::string_view aPiece) { return ParseInt32(aPiece, {.LeadingBlanks = false}); }
 
 // Characters aFirst (from 1) to aFirst + aCount - 1 of the text; shorter when the text
 // ends first, so a text cut inside a piece leaves a shorter piece.

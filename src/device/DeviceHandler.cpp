@@ -1,5 +1,6 @@
 #include "device/DeviceHandler.h"
 
+#include <optional>
 #include <sstream>
 
 #include "core/Errors.h"
@@ -10,26 +11,10 @@
 
 namespace {
 
-pugi::xml_node FirstChildElement(pugi::xml_node aParent, const char* aName) {
-  for (pugi::xml_node c = aParent.first_child(); c; c = c.next_sibling()) {
-    if (c.type() == pugi::node_element && std::string_view(c.name()) == aName) return c;
-  }
-  return {};
-}
-
 // Whole number by the same rules as the document's integer values, except that the
 // empty text is refused too.
 int32_t StrToInt(const std::string& aText) {
-  if (!aText.empty() && aText.find('\0') == std::string::npos) {
-    pugi::xml_document doc;
-    pugi::xml_node value = doc.append_child("v");
-    value.append_child(pugi::node_pcdata).set_value(aText.c_str());
-    try {
-      return krptUtil::GetNodeValueAsInteger(doc, "v");
-    } catch (const EMxError&) {
-      // reported below with the plain conversion message
-    }
-  }
+  if (const std::optional<int32_t> value = ParseInt32(aText, krptUtil::kIntegerSyntax)) return *value;
   throw EMxError("'" + aText + "' is not a valid integer value");
 }
 
@@ -54,9 +39,9 @@ std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::strin
   fDeviceHandle = krptUtil::GetNodeValueAsInteger(root, "Handle");
   fLogId = krptUtil::GetNodeValueAsString(root, "LogId");
 
-  if (const pugi::xml_node connection = FirstChildElement(root, "Connection")) ReadConnection(connection);
+  if (const pugi::xml_node connection = krptUtil::FindChildElement(root, "Connection")) ReadConnection(connection);
 
-  if (const pugi::xml_node parameters = FirstChildElement(root, "Parameters")) {
+  if (const pugi::xml_node parameters = krptUtil::FindChildElement(root, "Parameters")) {
     // Elements only: text and comments between them name no parameter.
     for (pugi::xml_node p = parameters.first_child(); p; p = p.next_sibling()) {
       if (p.type() != pugi::node_element) continue;

@@ -6,20 +6,13 @@
 #include <string_view>
 
 #include "core/Errors.h"
+#include "core/Numbers.h"
 #include "core/Text.h"
 #include "core/Utils.h"
 #include "device/krptUtil.h"
 #include "platform/Platform.h"
 
 namespace {
-
-// Only elements count: a processing instruction may carry the same name.
-pugi::xml_node FindChild(pugi::xml_node aParent, std::string_view aName) {
-  for (pugi::xml_node c = aParent.first_child(); c; c = c.next_sibling()) {
-    if (c.type() == pugi::node_element && aName == c.name()) return c;
-  }
-  return {};
-}
 
 // Looks at the direct children only, so any depth or size of content is safe here.
 std::string_view ElementText(pugi::xml_node aElement) {
@@ -44,54 +37,7 @@ auto Wrapped(std::string_view aNodeName, const char* aKind, F&& aRead) -> declty
   }
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::optional<int32_t> ParseInteger(std::string_view s) {
-  size_t i = 0;
-  const size_t n = s.size();
-  while (i < n && s[i] == ' ') ++i;
-  bool negative = false;
-  if (i < n && (s[i] == '-' || s[i] == '+')) {
-    negative = s[i] == '-';
-    ++i;
-  }
-  bool hex = false;
-  if (i < n && (s[i] == '$' || s[i] == 'x' || s[i] == 'X')) {
-    hex = true;
-    ++i;
-  } else if (i + 1 < n && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-    hex = true;
-    i += 2;
-  }
-  if (i == n) return std::nullopt;
-
-  if (hex) {
-    uint32_t v = 0;
-    for (; i < n; ++i) {
-      int d = HexDigit(s[i]);
-      if (d < 0 || v > 0x0FFFFFFFu) return std::nullopt;
-      v = v << 4 | static_cast<uint32_t>(d);
-    }
-    return static_cast<int32_t>(negative ? 0u - v : v);
-  }
-
-  int64_t v = 0;
-  for (; i < n; ++i) {
-    if (!IsDigit(s[i])) return std::nullopt;
-    v = v * 10 + (s[i] - '0');
-    if (v > int64_t{INT32_MAX} + 1) return std::nullopt;
-  }
-  if (negative) return static_cast<int32_t>(-v);
-  if (v > INT32_MAX) return std::nullopt;
-  return static_cast<int32_t>(v);
-}
 
 enum class NumberValue { NotANumber, Zero, NonZero };
 
@@ -161,9 +107,16 @@ size_t Utf8SequenceLength(std::string_view aText, size_t i) {
 
 }  // namespace
 
+pugi::xml_node krptUtil::FindChildElement(pugi::xml_node aParent, std::string_view aName) {
+  for (pugi::xml_node c = aParent.first_child(); c; c = c.next_sibling()) {
+    if (c.type() == pugi::node_element && aName == c.name()) return c;
+  }
+  return {};
+}
+
 std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
   return Wrapped(aNodeName, "string", [&]() -> std::string {
-    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
     if (!node) return {};
     return std::string(ElementText(node));
   });
@@ -171,11 +124,11 @@ std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::stri
 
 int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
   return Wrapped(aNodeName, "integer", [&]() -> int32_t {
-    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
     if (!node) return 0;
     std::string_view text = ElementText(node);
     if (text.empty()) return 0;
-    std::optional<int32_t> value = ParseInteger(text);
+    std::optional<int32_t> value = ParseInt32(text, kIntegerSyntax);
     if (!value) throw EMxError("'" + std::string(text) + "' is not a valid integer value");
     return *value;
   });
@@ -183,7 +136,7 @@ int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_
 
 Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
   return Wrapped(aNodeName, "currency", [&]() -> Currency {
-    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
     if (!node) return Currency();
     std::string_view text = ElementText(node);
     if (text.empty()) return Currency();
@@ -196,7 +149,7 @@ Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::strin
 bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
                                      bool aDefaultValue) {
   return Wrapped(aNodeName, "boolean", [&]() -> bool {
-    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
     if (!node) return aDefaultValue;
     std::string_view text = ElementText(node);
     switch (ScanDecimal(text)) {
@@ -212,7 +165,7 @@ bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_vie
 
 TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {
   return Wrapped(aNodeName, "date", [&]() -> TDateTime {
-    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
     if (!node) return 0;
     return ISOToDate(ElementText(node));
   });
@@ -220,7 +173,7 @@ TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_v
 
 TDateTime krptUtil::GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
   return Wrapped(aNodeName, "datetime", [&]() -> TDateTime {
-    pugi::xml_node node = FindChild(aParentNode, aNodeName);
+    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
     if (!node) return 0;
     return ISOToDateTime(ElementText(node));
   });
@@ -237,7 +190,7 @@ TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::s
 }
 
 bool krptUtil::HasNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  return static_cast<bool>(FindChild(aParentNode, aNodeName));
+  return static_cast<bool>(FindChildElement(aParentNode, aNodeName));
 }
 
 std::string krptUtil::GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName) {

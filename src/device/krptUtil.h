@@ -8,11 +8,19 @@
 
 #include "core/Currency.h"
 #include "core/DateTime.h"
+#include "core/Numbers.h"
 #include "device/Receipt.h"
 
 class krptUtil {
  public:
   krptUtil() = delete;
+
+  // The syntax of the documents' integer values (GetNodeValueAsInteger).
+  static constexpr tkIntegerSyntax kIntegerSyntax{.LeadingBlanks = true, .Hex = true};
+
+  // The first child ELEMENT named exactly aName: a processing instruction may carry the
+  // same name. Null when there is none.
+  static pugi::xml_node FindChildElement(pugi::xml_node aParent, std::string_view aName);
 
   // --- values of child elements -------------------------------------------------------
   // The getters read the first child ELEMENT named exactly aNodeName. Its text is absent

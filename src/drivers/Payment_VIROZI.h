@@ -123,17 +123,12 @@ class kPayment_VIROZI : public kPaymentDevice {
 
   static tkPaymentNetwork GetNetworkFromCode(bool aVoucher, std::string_view aCode);
 
-  // Logs the request, calls, logs the reply; gives the call result.
-  template <class TCall>
-  int32_t CallVirPay(std::string_view aCaption, std::string_view aResponseCaption, std::string_view aRequest,
-                     const std::string& aReply, TCall&& aCall);
-
-  // Standard and health-service channels.
+  // Standard and health-service channels (ViroziCards.cpp).
   bool STD_Payment(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
   bool STD_PaymentADV(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
   bool NHS_Payment(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
 
-  // Meal vouchers: one-step payment and the coupon ticket.
+  // Meal vouchers: one-step payment and the coupon ticket (ViroziVouchers.cpp).
   bool MVP_Payment(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
   bool MVP_Begin(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
   bool MVP_Do(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
@@ -146,7 +141,8 @@ class kPayment_VIROZI : public kPaymentDevice {
   bool MVP_ReverseCoupon(const kPaymentReceipt& aReceipt, _int_PAY_result& R, const std::string& aCode,
                          const std::string& aTransactionId);
 
-  // Day close and totals: the card circuit, then the meal-voucher circuit.
+  // Day close and totals: the card circuit, then the meal-voucher circuit
+  // (ViroziDayClose.cpp).
   template <class TResult>
   void CloseOrTotals(bool aDayClose, TResult& R);
 

@@ -78,15 +78,14 @@ size_t FileNameStart(std::string_view aPath) {
 
 std::string FileNamePart(std::string_view aPath) { return std::string(aPath.substr(FileNameStart(aPath))); }
 
-std::string JoinPath(const std::string& aDirectory, const std::string& aName) {
+std::string LogFilePath(const std::string& aDirectory, const std::string& aName) {
   if (platform::HasInvalidPathChars(aDirectory) || platform::HasInvalidPathChars(aName)) {
     throw EMxError("Invalid characters in path");
   }
   // A folder with no name in it is no file at all.
   if (aName.empty()) return std::string();
   if (aDirectory.empty() || platform::IsAbsolutePath(aName)) return aName;
-  if (platform::IsPathDelimiter(aDirectory.back())) return aDirectory + aName;
-  return aDirectory + platform::kPathDelim + aName;
+  return platform::JoinPath(aDirectory, aName);
 }
 
 // The name without its extension + "_yyyymmddhhnnsszzz.log".
@@ -404,7 +403,7 @@ std::string tMx_LogWriter::Directory() const {
 void tMx_LogWriter::SetDirectory(const std::string& aDirectory) {
   {
     std::lock_guard lock(fNameLock);
-    std::string fileName = JoinPath(aDirectory, FileNamePart(fFileName));
+    std::string fileName = LogFilePath(aDirectory, FileNamePart(fFileName));
     // Refused before anything changes, so the writer keeps logging where it did.
     if (aDirectory.empty()) throw EMxError("Unable to create directory");
     fDirectory = aDirectory;
@@ -423,7 +422,7 @@ std::string tMx_LogWriter::FileName() const {
 
 void tMx_LogWriter::SetFileName(const std::string& aFileName) {
   std::lock_guard lock(fNameLock);
-  fFileName = JoinPath(fDirectory, FileNamePart(aFileName));
+  fFileName = LogFilePath(fDirectory, FileNamePart(aFileName));
   ++fNameVersion;
   fHasFileName.store(!fFileName.empty(), std::memory_order_relaxed);
 }

@@ -36,10 +36,7 @@ std::string kPaymentDevice::GetDriverVersion() {
 std::string kPaymentDevice::LogFolder() { return LogFolderOf(GetExePath()); }
 
 std::string kPaymentDevice::LogFolderOf(std::string aExeDirectory) {
-  if (!aExeDirectory.empty() && !platform::IsPathDelimiter(aExeDirectory.back())) {
-    aExeDirectory += platform::kPathDelim;
-  }
-  return aExeDirectory + "LogFiles" + platform::kPathDelim + "Payment";
+  return platform::JoinPath(platform::JoinPath(aExeDirectory, "LogFiles"), "Payment");
 }
 
 template <class TResult>

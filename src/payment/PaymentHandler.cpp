@@ -6,13 +6,6 @@
 
 namespace {
 
-pugi::xml_node FirstChildElement(pugi::xml_node aParent, const char* aName) {
-  for (pugi::xml_node c = aParent.first_child(); c; c = c.next_sibling()) {
-    if (c.type() == pugi::node_element && std::string_view(c.name()) == aName) return c;
-  }
-  return {};
-}
-
 // Letter case counts; an empty text keeps what the field holds.
 void ReadPrintLocation(pugi::xml_node aNode, TkPrintLocation& aField) {
   const std::string text = krptUtil::GetNodeValueAsString(aNode, "PrintLocation");
@@ -28,7 +21,7 @@ void ReadPrintLocation(pugi::xml_node aNode, TkPrintLocation& aField) {
 
 template <class T>
 void LoadStoreTotalsPart(const pugi::xml_document& aDocument, const char* aNodeName, T& aPart) {
-  const pugi::xml_node node = FirstChildElement(aDocument.document_element(), aNodeName);
+  const pugi::xml_node node = krptUtil::FindChildElement(aDocument.document_element(), aNodeName);
   if (!node) throw EMxError(std::string(aNodeName) + " node not found");
   aPart.fStoreCode = krptUtil::GetNodeValueAsString(node, "StoreCode");
   aPart.fTillCode = krptUtil::GetNodeValueAsString(node, "TillCode");
@@ -40,9 +33,9 @@ void LoadStoreTotalsPart(const pugi::xml_document& aDocument, const char* aNodeN
 
 void kPaymentReceipt::LoadFromDocument(const pugi::xml_document& aDocument) {
   const pugi::xml_node root = aDocument.document_element();
-  pugi::xml_node node = FirstChildElement(root, "Payment");
-  if (!node) node = FirstChildElement(root, "Reprint");
-  if (!node) node = FirstChildElement(root, "VerifyTran");
+  pugi::xml_node node = krptUtil::FindChildElement(root, "Payment");
+  if (!node) node = krptUtil::FindChildElement(root, "Reprint");
+  if (!node) node = krptUtil::FindChildElement(root, "VerifyTran");
   if (!node) throw EMxError("Payment/Reprint/VerifyTran node not found");
 
   // The order of the reads decides which fault is reported when there are several.
@@ -119,7 +112,7 @@ void kPaymentReceipt::LoadFromDocument(const pugi::xml_document& aDocument) {
 
   fOperatorId = krptUtil::GetNodeValueAsString(node, "OperatorId");
 
-  if (const pugi::xml_node refund = FirstChildElement(node, "RefundReference")) {
+  if (const pugi::xml_node refund = krptUtil::FindChildElement(node, "RefundReference")) {
     fRefundReference.PaymentNumber = krptUtil::GetNodeValueAsString(refund, "PaymentId");
     fRefundReference.PaymentDateTime = krptUtil::GetNodeValueAsDateTime(refund, "PaymentDateTime");
   }

@@ -26,6 +26,8 @@ std::vector<std::string> CommandLineArguments();
 
 // Files. None of them throws; failures are reported by the result.
 bool IsPathDelimiter(char aChar);
+// aName inside aFolder: one separator between them, none when aFolder is empty.
+std::string JoinPath(std::string_view aFolder, std::string_view aName);
 bool IsAbsolutePath(std::string_view aPath);
 // True when aPath has characters that no file name may hold.
 bool HasInvalidPathChars(std::string_view aPath);

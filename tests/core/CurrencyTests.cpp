@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/Currency.h"
+#include "support/ErrorOf.h"
 
 namespace {
 
@@ -126,6 +127,41 @@ TEST(Currency, CentsDropTheFractionTowardZero) {
   EXPECT_EQ(Currency::Parse("12.349")->TruncCents(), 1234);
   EXPECT_EQ(Currency::Parse("-12.349")->TruncCents(), -1234);
   EXPECT_EQ(Currency::FromCents(1250).ToString(), "12.5");
+}
+
+TEST(Currency, FractionalCentsRoundHalvesToEvenAtTheFourthDecimal) {
+  struct Case {
+    const char* cents;
+    const char* units;
+  };
+  const Case cases[] = {
+      {"1234", "12.34"},   {"1234.5", "12.345"}, {"0.005", "0"},      {"0.015", "0.0002"},
+      {"0.025", "0.0002"}, {"0.0251", "0.0003"}, {"-0.015", "-0.0002"}, {"-0.025", "-0.0002"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Currency::FromFractionalCents(*Currency::Parse(c.cents)).ToString(), c.units) << c.cents;
+  }
+}
+
+// Arithmetic past the 64 bits raises instead of wrapping into a plausible amount.
+TEST(Currency, ArithmeticBeyondTheRangeRaises) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  const Currency top = Currency::FromRaw(kMax);
+  const Currency bottom = Currency::FromRaw(kMin);
+  const std::string kOut = "Amount out of range";
+  EXPECT_EQ(ErrorOf([&] { (void)(top + Currency::FromRaw(1)); }), kOut);
+  EXPECT_EQ(ErrorOf([&] { (void)(bottom - Currency::FromRaw(1)); }), kOut);
+  EXPECT_EQ(ErrorOf([&] { (void)(-bottom); }), kOut);
+  EXPECT_EQ(ErrorOf([&] { (void)(Currency::FromRaw(kMax / 2 + 1) * 2); }), kOut);
+  EXPECT_EQ(ErrorOf([&] { Currency sum = top; sum += Currency::FromRaw(1); }), kOut);
+  EXPECT_EQ(ErrorOf([] { (void)Currency::FromCents(kMax / 100 + 1); }), kOut);
+  EXPECT_EQ(ErrorOf([] { (void)Currency::FromUnits(kMax / Currency::kScale + 1); }), kOut);
+  // The edges themselves are fine.
+  EXPECT_EQ((top - Currency::FromRaw(1) + Currency::FromRaw(1)).Raw(), kMax);
+  EXPECT_EQ((bottom + Currency::FromRaw(1) - Currency::FromRaw(1)).Raw(), kMin);
+  EXPECT_EQ(Currency::FromCents(-1234).Raw(), -123400);
+  EXPECT_EQ((Currency::FromRaw(-3) * -4).Raw(), 12);
 }
 
 }  // namespace

@@ -148,4 +148,17 @@ TEST(ExePath, SplitsFolderAndName) {
   }
 }
 
+TEST(Paths, JoinPutsOneSeparatorBetween) {
+  const std::string d(1, platform::kPathDelim);
+  EXPECT_EQ(platform::JoinPath("logs", "a.log"), "logs" + d + "a.log");
+  EXPECT_EQ(platform::JoinPath("logs" + d, "a.log"), "logs" + d + "a.log");
+  EXPECT_EQ(platform::JoinPath("", "a.log"), "a.log");
+  EXPECT_EQ(platform::JoinPath(d, "a.log"), d + "a.log");
+  EXPECT_EQ(platform::JoinPath(platform::JoinPath("x", "LogFiles"), "Payment"), "x" + d + "LogFiles" + d + "Payment");
+  // Windows takes either separator as the folder's end.
+  if (platform::kPathDelim == '\\') {
+    EXPECT_EQ(platform::JoinPath("C:/logs/", "a.log"), "C:/logs/a.log");
+  }
+}
+
 }  // namespace
