@@ -108,6 +108,9 @@ class kPayment_VIROZI : public kPaymentDevice {
   static Currency MealVoucherAmount(std::string_view aText);
   // Store code + till code, padded on the right with "0" to 10 characters.
   static std::string DeviceCode(std::string_view aStoreCode, std::string_view aTillCode);
+  // The network of a reply's code (NetworkDecodeTable); a meal-voucher code is looked up
+  // with "MV" before it. Unknown codes give Other.
+  static tkPaymentNetwork GetNetworkFromCode(bool aVoucher, std::string_view aCode);
 
  protected:
   bool DoPay(const kPaymentReceipt& aReceipt, _int_PAY_result& aResult) override;
@@ -119,10 +122,6 @@ class kPayment_VIROZI : public kPaymentDevice {
   bool DoVerifyTran(const kPaymentReceipt& aReceipt, _int_PAY_result& aResult) override;
 
  private:
-  friend struct kPayment_VIROZITestAccess;
-
-  static tkPaymentNetwork GetNetworkFromCode(bool aVoucher, std::string_view aCode);
-
   // Standard and health-service channels (ViroziCards.cpp).
   bool STD_Payment(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
   bool STD_PaymentADV(const kPaymentReceipt& aReceipt, _int_PAY_result& R);

@@ -80,17 +80,17 @@ inline std::string CallFailure(std::string_view aCaption) {
 }
 
 // The log captions of one call: the request's and the reply's, mostly the same.
-struct tkCaptions {
-  tkCaptions(const char* aBoth) : Request(aBoth), Response(aBoth) {}
-  tkCaptions(const char* aRequest, const char* aResponse) : Request(aRequest), Response(aResponse) {}
+struct Captions {
+  Captions(const char* aBoth) : Request(aBoth), Response(aBoth) {}
+  Captions(const char* aRequest, const char* aResponse) : Request(aRequest), Response(aResponse) {}
   std::string_view Request;
   std::string_view Response;
 };
 
 // The fields of a component reply; after a failed call every field is empty.
-class tkReply {
+class ReplyFields {
  public:
-  tkReply(const std::string& aText, char aSeparator, bool aWentThrough)
+  ReplyFields(const std::string& aText, char aSeparator, bool aWentThrough)
       : fText(aText), fSeparator(aSeparator), fWentThrough(aWentThrough) {}
   bool WentThrough() const { return fWentThrough; }
   std::string operator[](int32_t aIndex) const {
@@ -109,7 +109,7 @@ inline void AppendArgument(std::string& aText, const std::string& aValue) { aTex
 // Calls aMethod with aArgs. Before the call the request is logged: every argument as it is
 // then, in order, joined by ","; after it the reply, which is always the last argument.
 template <class... TParams, class... TArgs>
-int32_t CallVirPay(kIOHandler& aLog, Ivirpay& aVirPay, const tkCaptions& aCaptions,
+int32_t CallVirPay(kIOHandler& aLog, Ivirpay& aVirPay, const Captions& aCaptions,
                    int32_t (Ivirpay::*aMethod)(TParams...), TArgs&&... aArgs) {
   static_assert(sizeof...(TArgs) > 0, "the reply is the last argument");
   std::string request;
@@ -124,7 +124,7 @@ int32_t CallVirPay(kIOHandler& aLog, Ivirpay& aVirPay, const tkCaptions& aCaptio
 
 // Error when the reply's status is not OK; ErrorText its message, or after a failed call
 // the failure of aCaption.
-inline void ReadOutcome(const tkReply& aField, int32_t aStatus, int32_t aMessage, std::string_view aCaption,
+inline void ReadOutcome(const ReplyFields& aField, int32_t aStatus, int32_t aMessage, std::string_view aCaption,
                         _int_PAY_result& R) {
   R.Error = aField[aStatus] != kStatusOK;
   R.ErrorText = aField.WentThrough() ? aField[aMessage] : CallFailure(aCaption);

@@ -18,7 +18,7 @@ bool kPayment_VIROZI::STD_Payment(const kPaymentReceipt& aReceipt, _int_PAY_resu
   const int32_t amount = AmountToCents(aReceipt.fAmount);
   std::string reply;
   const int32_t result = CallVirPay(IOHandler(), *fVirPay, kPagamento, &Ivirpay::Pagamento, 0, amount, 0, reply);
-  const tkReply field(reply, ';', result == 1);
+  const ReplyFields field(reply, ';', result == 1);
 
   StartPaymentResult(aReceipt, R);
   R.DeviceId = field[CardReply::Terminal];
@@ -47,7 +47,7 @@ bool kPayment_VIROZI::STD_PaymentADV(const kPaymentReceipt& aReceipt, _int_PAY_r
   std::string reply;
   const int32_t result = CallVirPay(IOHandler(), *fVirPay, kPagamentoADV, &Ivirpay::PagamentoADV, type, amount,
                                     spare, spare, spare, reply);
-  const tkReply field(reply, '-', result == 1);
+  const ReplyFields field(reply, '-', result == 1);
 
   const std::string status = field[WalletReply::Status];
   std::string message = field[WalletReply::Message];
@@ -95,7 +95,7 @@ bool kPayment_VIROZI::NHS_Payment(const kPaymentReceipt& aReceipt, _int_PAY_resu
   std::string reply;
   const int32_t result = CallVirPay(IOHandler(), *fVirPay, kPaymentCeliachia, &Ivirpay::PaymentCeliachia, amount,
                                     s1, s2, s3, s4, reply);
-  const tkReply field(reply, ';', result == 1);
+  const ReplyFields field(reply, ';', result == 1);
 
   StartPaymentResult(aReceipt, R);
   R.PaymentNumber = field[HealthReply::PaymentNumber];

@@ -8,9 +8,9 @@
 
 namespace {
 
-class tViroziAutomation : public Ivirpay {
+class ViroziAutomation : public Ivirpay {
  public:
-  tViroziAutomation() : fObject(platform::CreateAutomationObject(kViroziClassId, kViroziInterfaceId)) {}
+  ViroziAutomation() : fObject(platform::CreateAutomationObject(kViroziClassId, kViroziInterfaceId)) {}
 
   int32_t Pagamento(int32_t aFlag1, int32_t aAmount, int32_t aFlag2, std::string& aReply) override {
     return fObject->Call("Pagamento", {aFlag1, aAmount, aFlag2, aReply});
@@ -66,5 +66,5 @@ void SetViroziComponentFactory(ViroziComponentFactory aFactory) { Factory() = aF
 
 std::unique_ptr<Ivirpay> CreateViroziComponent() {
   if (ViroziComponentFactory factory = Factory()) return factory();
-  return std::make_unique<tViroziAutomation>();
+  return std::make_unique<ViroziAutomation>();
 }

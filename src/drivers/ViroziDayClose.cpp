@@ -48,7 +48,7 @@ void kPayment_VIROZI::CloseOrTotals(bool aDayClose, TResult& R) {
     }
   }
 
-  const tkCaptions voucherCaptions = aDayClose ? tkCaptions(kChiusuraBPE) : tkCaptions(kTotaliBPERequest, kTotaliBPEResponse);
+  const Captions voucherCaptions = aDayClose ? Captions(kChiusuraBPE) : Captions(kTotaliBPERequest, kTotaliBPEResponse);
   result = CallVirPay(IOHandler(), *fVirPay, voucherCaptions, aDayClose ? &Ivirpay::ChiusuraBPE : &Ivirpay::TotaliBPE,
                       reply);
   if (result == 1) {

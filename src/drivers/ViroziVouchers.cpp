@@ -38,7 +38,7 @@ bool kPayment_VIROZI::MVP_Payment(const kPaymentReceipt& aReceipt, _int_PAY_resu
   std::string spare;  // what comes back in it is not used
   std::string reply;
   const int32_t result = CallVirPay(IOHandler(), *fVirPay, kPaymentBPE, &Ivirpay::PaymentBPE, amount, spare, reply);
-  const tkReply field(reply, ';', result == 1);
+  const ReplyFields field(reply, ';', result == 1);
 
   const std::string status = field[VoucherReply::Status];
   int64_t items = 0;
@@ -83,7 +83,7 @@ bool kPayment_VIROZI::MVP_Realign(_int_PAY_result& R) {
   std::string reply;
   const int32_t result = CallVirPay(IOHandler(), *fVirPay, kRiallineamentoDBP, &Ivirpay::RiallineamentoDBP, reply);
   if (result == 1) {
-    const tkReply field(reply, '-', true);
+    const ReplyFields field(reply, '-', true);
     if (field[TicketReply::Status] == kStatusOK) {
       R.Error = false;
       fCounter = 1;
@@ -109,7 +109,7 @@ bool kPayment_VIROZI::MVP_Begin(const kPaymentReceipt& aReceipt, _int_PAY_result
     std::string reply;
     const int32_t result = CallVirPay(IOHandler(), *fVirPay, kOpenTicketBC, &Ivirpay::OpenTicketBC, progressive,
                                       reference, deviceCode, reply);
-    const tkReply field(reply, '-', result == 1);
+    const ReplyFields field(reply, '-', result == 1);
     ReadOutcome(field, TicketReply::Status, TicketReply::Message, kOpenTicketBC, R);
   }
   if (!R.Error) Advance(fCounter);
@@ -127,7 +127,7 @@ bool kPayment_VIROZI::MVP_Do(const kPaymentReceipt& aReceipt, _int_PAY_result& R
   std::string reply;
   const int32_t result =
       CallVirPay(IOHandler(), *fVirPay, kDematerializzazioneBP, &Ivirpay::DematerializzazioneBP, request, reply);
-  const tkReply field(reply, '-', result == 1);
+  const ReplyFields field(reply, '-', result == 1);
 
   const std::string status = field[CouponReply::Status];
   std::string message = field[CouponReply::Message];
@@ -169,7 +169,7 @@ bool kPayment_VIROZI::MVP_CommitCoupon(const kPaymentReceipt& aReceipt, _int_PAY
   std::string reply;
   const int32_t result =
       CallVirPay(IOHandler(), *fVirPay, kCommitTransactionDBP, &Ivirpay::CommitTransactionDBP, request, reply);
-  const tkReply field(reply, '-', result == 1);
+  const ReplyFields field(reply, '-', result == 1);
   ReadOutcome(field, TicketReply::Status, TicketReply::Message, kCommitTransactionDBP, R);
   if (!R.Error) Advance(fCounter);
   return !R.Error;
@@ -182,7 +182,7 @@ bool kPayment_VIROZI::MVP_CloseTicket(const kPaymentReceipt& aReceipt, _int_PAY_
   std::string reply;
   const int32_t result = CallVirPay(IOHandler(), *fVirPay, kCloseTicketBC, &Ivirpay::CloseTicketBC, progressive,
                                     reference, deviceCode, reply);
-  const tkReply field(reply, '-', result == 1);
+  const ReplyFields field(reply, '-', result == 1);
   // The provider counts a close twice: once for the reply, once for the closed ticket.
   if (field[TicketReply::Status] == kStatusOK) Advance(fCounter);
   ReadOutcome(field, TicketReply::Status, TicketReply::Message, kCloseTicketBC, R);
@@ -222,7 +222,7 @@ bool kPayment_VIROZI::MVP_ReverseCoupon(const kPaymentReceipt& aReceipt, _int_PA
   std::string reply;
   const int32_t result =
       CallVirPay(IOHandler(), *fVirPay, kReverseTransactionDBP, &Ivirpay::ReverseTransactionDBP, request, reply);
-  const tkReply field(reply, '-', result == 1);
+  const ReplyFields field(reply, '-', result == 1);
   if (const kPayment_VIROZI_Coupon* coupon = fCouponList.GetCoupon(aCode)) R.PaymentNetwork = coupon->fPaymentNetwork;
   R.SerialNumber = aCode;
   R.PaymentAmount = MealVoucherAmount(field[CouponReply::FaceValue]);

@@ -55,16 +55,16 @@ namespace {
 
 // Never destroyed by the runtime: unloading empties the registries explicitly, in its
 // own order, and whatever runs after that still finds them (empty).
-union tkRegistryStorage {
-  tkRegistryStorage() : fDevices() {}
-  ~tkRegistryStorage() {}
+union DeviceStorage {
+  DeviceStorage() : fDevices() {}
+  ~DeviceStorage() {}
   kPaymentDeviceRegistry fDevices;
 };
 
 }  // namespace
 
 kPaymentDeviceRegistry& PaymentDevices() {
-  static tkRegistryStorage storage;
+  static DeviceStorage storage;
   return storage.fDevices;
 }
 

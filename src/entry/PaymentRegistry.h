@@ -11,7 +11,8 @@
 
 class kPaymentDeviceRegistry {
  public:
-  kPaymentDeviceRegistry() = default;
+  // The first device gets the handle after aLastDeviceHandle.
+  explicit kPaymentDeviceRegistry(int32_t aLastDeviceHandle = 0) : fLastDeviceHandle(aLastDeviceHandle) {}
   ~kPaymentDeviceRegistry() { Clear(); }
   kPaymentDeviceRegistry(const kPaymentDeviceRegistry&) = delete;
   kPaymentDeviceRegistry& operator=(const kPaymentDeviceRegistry&) = delete;
@@ -30,8 +31,6 @@ class kPaymentDeviceRegistry {
   int32_t LastDeviceHandle() const { return fLastDeviceHandle; }
 
  private:
-  friend struct kPaymentRegistryTestAccess;
-
   std::map<int32_t, std::unique_ptr<kPaymentDevice>> fDevices;
   int32_t fLastDeviceHandle = 0;
 };

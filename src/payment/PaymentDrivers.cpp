@@ -20,15 +20,15 @@ namespace {
 
 // Never destroyed by the runtime: unloading empties the registry explicitly, in its own
 // order, and whatever runs after that still finds it (empty).
-union tkDriverStorage {
-  tkDriverStorage() : fDrivers() {}
-  ~tkDriverStorage() {}
+union DriverStorage {
+  DriverStorage() : fDrivers() {}
+  ~DriverStorage() {}
   kPaymentDriverRegistry fDrivers;
 };
 
 }  // namespace
 
 kPaymentDriverRegistry& PaymentDrivers() {
-  static tkDriverStorage storage;
+  static DriverStorage storage;
   return storage.fDrivers;
 }

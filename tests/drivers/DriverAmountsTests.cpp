@@ -122,7 +122,7 @@ TEST(DriverNetworks, CodesDecodeByTheProvidersTable) {
       {true, "", N::Other},         {true, "MV107", N::Other},    {true, "mv107", N::Other},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(kPayment_VIROZITestAccess::GetNetworkFromCode(c.voucher, c.code), c.network)
+    EXPECT_EQ(kPayment_VIROZI::GetNetworkFromCode(c.voucher, c.code), c.network)
         << (c.voucher ? "voucher " : "card ") << '"' << c.code << '"';
   }
 }

@@ -144,16 +144,6 @@ class tkFakeVirPay : public Ivirpay {
   tkFakeTerminal& fTerminal;
 };
 
-}  // namespace drivertest
-
-// Reaches the driver's private network lookup.
-struct kPayment_VIROZITestAccess {
-  static tkPaymentNetwork GetNetworkFromCode(bool aVoucher, std::string_view aCode) {
-    return kPayment_VIROZI::GetNetworkFromCode(aVoucher, aCode);
-  }
-};
-
-namespace drivertest {
 
 // One VIROZI device over the fake component, logging as LogId = the test's name.
 class DriverTest : public ::testing::Test {

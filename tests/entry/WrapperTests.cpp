@@ -19,12 +19,6 @@
 #include "log/LogWriter.h"
 #include "platform/Platform.h"
 
-struct kPaymentRegistryTestAccess {
-  static void SetLastDeviceHandle(kPaymentDeviceRegistry& aRegistry, int32_t aHandle) {
-    aRegistry.fLastDeviceHandle = aHandle;
-  }
-};
-
 namespace {
 
 std::string Request(int32_t aHandle, std::string_view aBody = {}, std::string_view aDriver = kTestDriverKey) {
@@ -221,18 +215,19 @@ TEST_F(WrapperTest, UnloadDestroysDevicesThenDriversThenTheApplication) {
 }
 
 TEST_F(WrapperTest, HandlesRunOutWithoutWrapping) {
-  kPaymentDeviceRegistry registry;
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
   kPaymentHandler handler;
   handler.Deserialize(Request(0), {dt_Open});
-  EXPECT_EQ(registry.Add(std::make_unique<kTestPaymentDevice>(handler)).Handle(), 1);
-  kPaymentRegistryTestAccess::SetLastDeviceHandle(registry, std::numeric_limits<int32_t>::max() - 1);
-  EXPECT_EQ(registry.Add(std::make_unique<kTestPaymentDevice>(handler)).Handle(), std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(kPaymentDeviceRegistry().Add(std::make_unique<kTestPaymentDevice>(handler)).Handle(), 1);
+  kPaymentDeviceRegistry registry(kMax - 2);
+  EXPECT_EQ(registry.Add(std::make_unique<kTestPaymentDevice>(handler)).Handle(), kMax - 1);
+  EXPECT_EQ(registry.Add(std::make_unique<kTestPaymentDevice>(handler)).Handle(), kMax);
   EXPECT_THROW(registry.Add(std::make_unique<kTestPaymentDevice>(handler)), EMxError);
   EXPECT_EQ(registry.Count(), 2u);
-  EXPECT_EQ(registry.LastDeviceHandle(), std::numeric_limits<int32_t>::max());
-  EXPECT_TRUE(registry.Remove(1));
-  EXPECT_FALSE(registry.Remove(1));
-  EXPECT_EQ(registry.Find(1), nullptr);
+  EXPECT_EQ(registry.LastDeviceHandle(), kMax);
+  EXPECT_TRUE(registry.Remove(kMax - 1));
+  EXPECT_FALSE(registry.Remove(kMax - 1));
+  EXPECT_EQ(registry.Find(kMax - 1), nullptr);
 }
 
 TEST(DriverRegistry, KeysMatchExactly) {

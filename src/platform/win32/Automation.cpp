@@ -25,10 +25,10 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 // Owns one BSTR.
-class tBstr {
+class OwnedBstr {
  public:
-  tBstr() = default;
-  explicit tBstr(const std::string& aText) {
+  OwnedBstr() = default;
+  explicit OwnedBstr(const std::string& aText) {
     if (aText.empty()) return;  // null is the empty string
     const std::u16string wide = Utf8ToUtf16(aText);
     // A BSTR's length is 32 bits of bytes; on 64-bit a longer text must not wrap around.
@@ -36,9 +36,9 @@ class tBstr {
     fText = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide.data()), static_cast<UINT>(wide.size()));
     if (fText == nullptr) throw std::bad_alloc();
   }
-  ~tBstr() { SysFreeString(fText); }
-  tBstr(tBstr&& aOther) noexcept : fText(std::exchange(aOther.fText, nullptr)) {}
-  tBstr& operator=(tBstr&& aOther) noexcept {
+  ~OwnedBstr() { SysFreeString(fText); }
+  OwnedBstr(OwnedBstr&& aOther) noexcept : fText(std::exchange(aOther.fText, nullptr)) {}
+  OwnedBstr& operator=(OwnedBstr&& aOther) noexcept {
     std::swap(fText, aOther.fText);
     return *this;
   }
@@ -117,13 +117,13 @@ std::string FailureText(HRESULT aResult, EXCEPINFO* aException) {
   HRESULT code = aResult;
   if (aException != nullptr) {
     if (aException->pfnDeferredFillIn != nullptr) aException->pfnDeferredFillIn(aException);
-    const std::string description = tBstr::TextOf(aException->bstrDescription);
+    const std::string description = OwnedBstr::TextOf(aException->bstrDescription);
     if (!description.empty()) return description;
     if (aResult == DISP_E_EXCEPTION && FAILED(aException->scode)) code = aException->scode;
   }
   ComPtr<IErrorInfo> info;
   if (GetErrorInfo(0, &info) == S_OK && info) {
-    tBstr description;
+    OwnedBstr description;
     if (SUCCEEDED(info->GetDescription(description.Out()))) {
       std::string text = description.Text();
       if (!text.empty()) return text;
@@ -141,28 +141,28 @@ GUID GuidOf(const char* aText) {
 }
 
 // Frees what a failed call left in its EXCEPINFO.
-struct tExceptionInfo : EXCEPINFO {
-  tExceptionInfo() : EXCEPINFO{} {}
-  ~tExceptionInfo() {
+struct ExceptionInfo : EXCEPINFO {
+  ExceptionInfo() : EXCEPINFO{} {}
+  ~ExceptionInfo() {
     SysFreeString(bstrSource);
     SysFreeString(bstrDescription);
     SysFreeString(bstrHelpFile);
   }
-  tExceptionInfo(const tExceptionInfo&) = delete;
-  tExceptionInfo& operator=(const tExceptionInfo&) = delete;
+  ExceptionInfo(const ExceptionInfo&) = delete;
+  ExceptionInfo& operator=(const ExceptionInfo&) = delete;
 };
 
 // Clears a VARIANT when it goes.
-struct tVariant : VARIANT {
-  tVariant() { VariantInit(this); }
-  ~tVariant() { VariantClear(this); }
-  tVariant(const tVariant&) = delete;
-  tVariant& operator=(const tVariant&) = delete;
+struct OwnedVariant : VARIANT {
+  OwnedVariant() { VariantInit(this); }
+  ~OwnedVariant() { VariantClear(this); }
+  OwnedVariant(const OwnedVariant&) = delete;
+  OwnedVariant& operator=(const OwnedVariant&) = delete;
 };
 
-class tComObject : public AutomationObject {
+class ComObject : public AutomationObject {
  public:
-  tComObject(const char* aClassId, const char* aInterfaceId) {
+  ComObject(const char* aClassId, const char* aInterfaceId) {
     ComPtr<IUnknown> unknown;
     const GUID classId = GuidOf(aClassId);
     const HRESULT created = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
@@ -178,13 +178,13 @@ class tComObject : public AutomationObject {
   int32_t Call(std::string_view aMethod, std::initializer_list<AutomationArg> aArgs) override {
     const DISPID id = DispIdOf(aMethod);
     const std::vector<AutomationArg> args(aArgs);
-    std::vector<tBstr> texts(args.size());
+    std::vector<OwnedBstr> texts(args.size());
     std::vector<VARIANTARG> variants(args.size());
     for (size_t k = 0; k < args.size(); ++k) {
       VARIANTARG& variant = variants[args.size() - 1 - k];  // IDispatch takes them last first
       VariantInit(&variant);
       if (args[k].Text != nullptr) {
-        texts[k] = tBstr(*args[k].Text);
+        texts[k] = OwnedBstr(*args[k].Text);
         variant.vt = VT_BSTR | VT_BYREF;
         variant.pbstrVal = texts[k].Out();
       } else {
@@ -193,8 +193,8 @@ class tComObject : public AutomationObject {
       }
     }
     DISPPARAMS params{variants.data(), nullptr, static_cast<UINT>(variants.size()), 0};
-    tVariant result;
-    tExceptionInfo exception;
+    OwnedVariant result;
+    ExceptionInfo exception;
     UINT badArgument = 0;
     // An error object left from an earlier failure must not pass for this call's.
     SetErrorInfo(0, nullptr);
@@ -205,7 +205,7 @@ class tComObject : public AutomationObject {
     if (result.vt == VT_I4) {
       callResult = result.lVal;
     } else {
-      tVariant converted;
+      OwnedVariant converted;
       const HRESULT changed = VariantChangeType(&converted, &result, 0, VT_I4);
       if (FAILED(changed)) throw EMxError(SystemText(changed));
       callResult = converted.lVal;
@@ -238,7 +238,7 @@ class tComObject : public AutomationObject {
 bool AutomationUsesCom() { return true; }
 
 std::unique_ptr<AutomationObject> CreateAutomationObject(const char* aClassId, const char* aInterfaceId) {
-  return std::make_unique<tComObject>(aClassId, aInterfaceId);
+  return std::make_unique<ComObject>(aClassId, aInterfaceId);
 }
 
 }  // namespace platform
