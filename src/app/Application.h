@@ -5,53 +5,23 @@
 //
 // A translation unit that includes <windows.h> sees GetMessage renamed to GetMessageW by
 // a macro; include this header there only if it does not call GetMessage.
-#include <concepts>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "app/AppInfo.h"
+#include "app/Format.h"
 #include "core/DateTime.h"
 #include "core/MessageType.h"
 #include "app/Settings.h"
 
 class tMx_LogWriter;
-
-// One value for MxFormat: an integer, a floating-point number or a text.
-class tMx_FormatArg {
- public:
-  template <std::integral T>
-  tMx_FormatArg(T aValue) : fValue(static_cast<int64_t>(aValue)) {}
-  template <std::floating_point T>
-  tMx_FormatArg(T aValue) : fValue(static_cast<double>(aValue)) {}
-  tMx_FormatArg(const char* aValue) : fValue(std::string(aValue)) {}
-  tMx_FormatArg(std::string_view aValue) : fValue(std::string(aValue)) {}
-  tMx_FormatArg(const std::string& aValue) : fValue(aValue) {}
-
-  std::variant<int64_t, double, std::string> fValue;
-};
-
-// Positional formatting: "%" [index ":"] ["-"] [width] ["." precision] type, with types
-// d, u, x (integers; precision = minimum digits), e, f, g, n (numbers; '.' as decimal
-// point, n with ',' grouping), s (texts; precision = maximum characters) and "%%". Index,
-// width and precision may be "*", taken from the next value. The format is checked as it
-// is read, so a text from outside the program cannot make it read past its values.
-// Raises EMxError "Format '...' invalid or incompatible with argument" or
-// "No argument for format '...'".
-std::string MxFormat(std::string_view aFormat, std::span<const tMx_FormatArg> aArgs);
-
-// A text resource as lines: a byte-order mark selects UTF-8 or UTF-16, otherwise the
-// bytes are in the system's ANSI code page. Lines end at CR LF, CR or LF; a line end at
-// the very end adds no empty line.
-std::vector<std::string> TextResourceLines(std::string_view aBytes);
 
 // What the application object takes from the host process. Tests build their own.
 struct tMx_HostContext {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/Application.h"
+#include "app/TextResource.h"
 #include "core/DateTime.h"
 #include "core/Errors.h"
 #include "core/Utils.h"
