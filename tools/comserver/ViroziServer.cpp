@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <wrl/client.h>
 #include <olectl.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <cwctype>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -125,19 +127,14 @@ HRESULT Raise(const std::string& aDescription, EXCEPINFO* aException) {
     if (!aDescription.empty()) aException->bstrDescription = BstrOf(aDescription);
   }
   if (!aDescription.empty()) {
-    ICreateErrorInfo* create = nullptr;
+    Microsoft::WRL::ComPtr<ICreateErrorInfo> create;
     if (SUCCEEDED(CreateErrorInfo(&create))) {
-      BSTR description = BstrOf(aDescription);
-      create->SetDescription(description);
+      const std::unique_ptr<OLECHAR, decltype(&SysFreeString)> description(BstrOf(aDescription), &SysFreeString);
+      create->SetDescription(description.get());
       create->SetSource(const_cast<LPOLESTR>(L"virozi_sim"));
       create->SetGUID(InterfaceId());
-      SysFreeString(description);
-      IErrorInfo* info = nullptr;
-      if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-        SetErrorInfo(0, info);
-        info->Release();
-      }
-      create->Release();
+      Microsoft::WRL::ComPtr<IErrorInfo> info;
+      if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
     }
   }
   return DISP_E_EXCEPTION;
@@ -292,11 +289,10 @@ class tClassFactory final : public IClassFactory {
     if (aOuter != nullptr) return CLASS_E_NOAGGREGATION;
     // The tests' stand-in for a component that is not installed.
     if (ViroziSimulatorCreationRefused()) return REGDB_E_CLASSNOTREG;
-    tViroziObject* object = new (std::nothrow) tViroziObject();
-    if (object == nullptr) return E_OUTOFMEMORY;
-    const HRESULT result = object->QueryInterface(aId, aObject);
-    object->Release();
-    return result;
+    Microsoft::WRL::ComPtr<tViroziObject> object;
+    object.Attach(new (std::nothrow) tViroziObject());  // born with the one reference
+    if (!object) return E_OUTOFMEMORY;
+    return object->QueryInterface(aId, aObject);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL aLock) override {
     if (aLock) ++gLocks;
