@@ -29,6 +29,21 @@ std::string KeyValueText(std::initializer_list<std::pair<std::string_view, std::
   return text + "RFU_1=-RFU_2=-";
 }
 
+using TicketMethod = int32_t (Ivirpay::*)(int32_t, std::string&, std::string&, std::string&);
+
+// Opening and closing the ticket take the same arguments and answer in the same layout.
+// True when the reply's status is OK.
+bool CallTicket(kIOHandler& aLog, Ivirpay& aVirPay, const char* aCaption, TicketMethod aMethod, int32_t aProgressive,
+                const kPaymentReceipt& aReceipt, _int_PAY_result& R) {
+  std::string reference = aReceipt.fReference;
+  std::string deviceCode = kPayment_VIROZI::DeviceCode(aReceipt.fStoreCode, aReceipt.fTillCode);
+  std::string reply;
+  const int32_t result = CallVirPay(aLog, aVirPay, aCaption, aMethod, aProgressive, reference, deviceCode, reply);
+  const ReplyFields field(reply, '-', result == 1);
+  ReadOutcome(field, TicketReply::Status, TicketReply::Message, aCaption, R);
+  return field[TicketReply::Status] == kStatusOK;
+}
+
 }  // namespace
 
 // ---- meal vouchers in one step -------------------------------------------------------
@@ -103,14 +118,7 @@ bool kPayment_VIROZI::MVP_Begin(const kPaymentReceipt& aReceipt, _int_PAY_result
   // A new ticket starts empty; coupons of an earlier one are dropped unreversed.
   fCouponList.Clear();
   if (realigned) {
-    const int32_t progressive = fCounter;
-    std::string reference = aReceipt.fReference;
-    std::string deviceCode = DeviceCode(aReceipt.fStoreCode, aReceipt.fTillCode);
-    std::string reply;
-    const int32_t result = CallVirPay(IOHandler(), *fVirPay, kOpenTicketBC, &Ivirpay::OpenTicketBC, progressive,
-                                      reference, deviceCode, reply);
-    const ReplyFields field(reply, '-', result == 1);
-    ReadOutcome(field, TicketReply::Status, TicketReply::Message, kOpenTicketBC, R);
+    CallTicket(IOHandler(), *fVirPay, kOpenTicketBC, &Ivirpay::OpenTicketBC, fCounter, aReceipt, R);
   }
   if (!R.Error) Advance(fCounter);
   return !R.Error;
@@ -176,16 +184,10 @@ bool kPayment_VIROZI::MVP_CommitCoupon(const kPaymentReceipt& aReceipt, _int_PAY
 }
 
 bool kPayment_VIROZI::MVP_CloseTicket(const kPaymentReceipt& aReceipt, _int_PAY_result& R) {
-  const int32_t progressive = fCounter;
-  std::string reference = aReceipt.fReference;
-  std::string deviceCode = DeviceCode(aReceipt.fStoreCode, aReceipt.fTillCode);
-  std::string reply;
-  const int32_t result = CallVirPay(IOHandler(), *fVirPay, kCloseTicketBC, &Ivirpay::CloseTicketBC, progressive,
-                                    reference, deviceCode, reply);
-  const ReplyFields field(reply, '-', result == 1);
   // The provider counts a close twice: once for the reply, once for the closed ticket.
-  if (field[TicketReply::Status] == kStatusOK) Advance(fCounter);
-  ReadOutcome(field, TicketReply::Status, TicketReply::Message, kCloseTicketBC, R);
+  if (CallTicket(IOHandler(), *fVirPay, kCloseTicketBC, &Ivirpay::CloseTicketBC, fCounter, aReceipt, R)) {
+    Advance(fCounter);
+  }
   if (!R.Error) {
     fCouponList.Clear();
     Advance(fCounter);
