@@ -61,21 +61,21 @@ namespace {
 // log folder beside the host program, which fails in a read-only program folder, and a
 // failure during loading would take the host down instead of failing one call. It also
 // keeps the loader lock away from the log writer's thread.
-struct tMx_ApplicationSlot {
+struct ApplicationSlot {
   // Recursive: code run while the object is being built may ask InstanceIfBuilt.
   std::recursive_mutex fLock;
   std::unique_ptr<tMx_Application> fObject;
 };
 
-tMx_ApplicationSlot& Slot() {
-  static tMx_ApplicationSlot slot;
+ApplicationSlot& Slot() {
+  static ApplicationSlot slot;
   return slot;
 }
 
 }  // namespace
 
 tMx_Application& tMx_Application::Instance() {
-  tMx_ApplicationSlot& slot = Slot();
+  ApplicationSlot& slot = Slot();
   std::lock_guard lock(slot.fLock);
   if (!slot.fObject) slot.fObject = std::make_unique<tMx_Application>();
   return *slot.fObject;
@@ -84,13 +84,13 @@ tMx_Application& tMx_Application::Instance() {
 const tMx_ApplicationInfo& ApplicationInfo() { return tMx_Application::Instance().Info(); }
 
 tMx_Application* tMx_Application::InstanceIfBuilt() {
-  tMx_ApplicationSlot& slot = Slot();
+  ApplicationSlot& slot = Slot();
   std::lock_guard lock(slot.fLock);
   return slot.fObject.get();
 }
 
 void tMx_Application::Shutdown(bool aOtherThreadsRun) {
-  tMx_ApplicationSlot& slot = Slot();
+  ApplicationSlot& slot = Slot();
   std::unique_ptr<tMx_Application> object;
   {
     std::lock_guard lock(slot.fLock);

@@ -14,9 +14,9 @@ namespace {
 // with a huge allocation.
 constexpr int64_t kMaxFieldSize = 100000;
 
-class tMx_Formatter {
+class Formatter {
  public:
-  tMx_Formatter(std::string_view aFormat, std::span<const tMx_FormatArg> aArgs)
+  Formatter(std::string_view aFormat, std::span<const tMx_FormatArg> aArgs)
       : fFormat(aFormat), fArgs(aArgs) {}
 
   std::string Run() {
@@ -201,5 +201,5 @@ class tMx_Formatter {
 }  // namespace
 
 std::string MxFormat(std::string_view aFormat, std::span<const tMx_FormatArg> aArgs) {
-  return tMx_Formatter(aFormat, aArgs).Run();
+  return Formatter(aFormat, aArgs).Run();
 }

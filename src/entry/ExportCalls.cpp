@@ -17,8 +17,8 @@ namespace {
 std::mutex gExportLock;
 
 // Stands in for an output that the caller gave no address for.
-struct tkScratchBstr {
-  ~tkScratchBstr() { platform::BstrFree(fText); }
+struct ScratchBstr {
+  ~ScratchBstr() { platform::BstrFree(fText); }
   platform::Bstr fText = nullptr;
 };
 
@@ -71,7 +71,7 @@ tkExportResult CallOperationExport(tkExportOperation aOperation, const char16_t*
     const std::string xml = BstrToUtf8(aXml);
     std::unique_ptr<kPaymentWrapper> wrapper = CreatePaymentWrapper(aOperation);
     wrapper->Process(xml);
-    tkScratchBstr output, errorMessage;
+    ScratchBstr output, errorMessage;
     wrapper->Format(aOutput ? *aOutput : output.fText, aErrorMessage ? *aErrorMessage : errorMessage.fText,
                     result);
   } catch (const std::bad_alloc&) {

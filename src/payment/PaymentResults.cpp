@@ -41,9 +41,9 @@ std::string RenderDateTime(TDateTime aValue) {
 
 namespace {
 
-class tkFragment {
+class Fragment {
  public:
-  tkFragment& Add(std::string_view aName, std::string_view aValue) {
+  Fragment& Add(std::string_view aName, std::string_view aValue) {
     if (!fText.empty()) fText += "\r\n";
     fText += '<';
     fText += aName;
@@ -54,11 +54,11 @@ class tkFragment {
     fText += '>';
     return *this;
   }
-  tkFragment& Escaped(std::string_view aName, std::string_view aValue) {
+  Fragment& Escaped(std::string_view aName, std::string_view aValue) {
     return Add(aName, EscapeXml(aValue));
   }
   template <class TResult>
-  tkFragment& Tail(const TResult& aResult) {
+  Fragment& Tail(const TResult& aResult) {
     Add("Error", RenderBoolean(aResult.Error));
     Escaped("ErrorText", aResult.ErrorText);
     return Escaped("LogFileName", aResult.LogFileName);
@@ -72,7 +72,7 @@ class tkFragment {
 }  // namespace
 
 std::string FormatFragment(const _int_PAY_result& r) {
-  tkFragment f;
+  Fragment f;
   f.Escaped("DeviceId", r.DeviceId)
       .Add("PaymentDateTime", RenderDateTime(r.PaymentDateTime))
       .Escaped("PaymentNumber", r.PaymentNumber)
@@ -105,13 +105,13 @@ std::string FormatFragment(const _int_PAY_result& r) {
 }
 
 std::string FormatFragment(const _int_REPRINT_result& r) {
-  tkFragment f;
+  Fragment f;
   f.Escaped("ReceiptText", r.ReceiptText).Escaped("CashierReceiptText", r.CashierReceiptText).Tail(r);
   return f.Take();
 }
 
 std::string FormatFragment(const _int_GETSTATUS_result& r) {
-  tkFragment f;
+  Fragment f;
   f.Add("DayOpened", RenderBoolean(r.DayOpened))
       .Add("DateTime", RenderDateTime(r.DateTime))
       .Add("PaperEnd", RenderBoolean(r.PaperEnd))
@@ -128,19 +128,19 @@ std::string FormatFragment(const _int_GETSTATUS_result& r) {
 }
 
 std::string FormatFragment(const _int_OPEN_result& r) {
-  tkFragment f;
+  Fragment f;
   f.Add("Handle", RenderInteger(r.Handle)).Tail(r);
   return f.Take();
 }
 
 std::string FormatFragment(const _int_CLOSE_result& r) {
-  tkFragment f;
+  Fragment f;
   f.Tail(r);
   return f.Take();
 }
 
 std::string FormatFragment(const _int_DAYCLOSE_result& r) {
-  tkFragment f;
+  Fragment f;
   f.Escaped("DeviceId", r.DeviceId)
       .Add("ClosureDateTime", RenderDateTime(r.ClosureDateTime))
       .Escaped("ClosureNumber", r.ClosureNumber)
@@ -153,7 +153,7 @@ std::string FormatFragment(const _int_DAYCLOSE_result& r) {
 }
 
 std::string FormatFragment(const _int_GETTOTALS_result& r) {
-  tkFragment f;
+  Fragment f;
   f.Escaped("DeviceId", r.DeviceId)
       .Add("DateTime", RenderDateTime(r.DateTime))
       .Add("TransactionsCount", RenderCount(r.TransactionsCount))

@@ -145,16 +145,16 @@ std::optional<std::string_view> Pair(const std::map<std::string, std::string, st
 // ---------------------------------------------------------------------------------------
 // Script
 
-struct tScriptLine {
+struct ScriptLine {
   bool fHresult = false;
   int32_t fCallResult = 0;
   std::string fReply;
 };
 
-class tScript {
+class Script {
  public:
   // The next untaken line of aMethod in the current script, if any.
-  std::optional<tScriptLine> Take(std::string_view aMethod) {
+  std::optional<ScriptLine> Take(std::string_view aMethod) {
     const char* path = std::getenv("VIROZI_SIM_SCRIPT");
     if (path == nullptr || *path == '\0') return std::nullopt;
     std::string text = ReadAll(path);
@@ -163,7 +163,7 @@ class tScript {
     fPath = path;
     fText = std::move(text);
 
-    std::vector<tScriptLine> lines = LinesOf(aMethod);
+    std::vector<ScriptLine> lines = LinesOf(aMethod);
     size_t& taken = fTaken[std::string(aMethod)];
     if (taken >= lines.size()) return std::nullopt;
     return std::move(lines[taken++]);
@@ -187,8 +187,8 @@ class tScript {
   }
 
   // Checks the whole file, so a bad line shows up on the first call, not when reached.
-  std::vector<tScriptLine> LinesOf(std::string_view aMethod) const {
-    std::vector<tScriptLine> lines;
+  std::vector<ScriptLine> LinesOf(std::string_view aMethod) const {
+    std::vector<ScriptLine> lines;
     std::string_view text = fText;
     size_t number = 0;
     while (!text.empty()) {
@@ -210,7 +210,7 @@ class tScript {
       const size_t tab2 = rest.find('\t');
       const std::string_view result = rest.substr(0, tab2);
       const std::string_view reply = tab2 == std::string_view::npos ? std::string_view() : rest.substr(tab2 + 1);
-      tScriptLine parsed;
+      ScriptLine parsed;
       if (result == "HRESULT") {
         parsed.fHresult = true;
       } else {
@@ -248,17 +248,17 @@ void WriteJournal(std::string_view aMethod, std::initializer_list<std::string_vi
 // ---------------------------------------------------------------------------------------
 // The terminal
 
-struct tTotal {
+struct Total {
   int64_t fCount = 0;
   int64_t fCents = 0;
 };
 
 // Kinds of card-circuit payment, in the order of the day-close records.
-enum tCardKind { ck_Bancomat, ck_Credit, ck_Wallet, ck_Health, ck_Count };
+enum CardKind { ck_Bancomat, ck_Credit, ck_Wallet, ck_Health, ck_Count };
 constexpr std::string_view kCardKindNames[ck_Count] = {"PAGOBANCOMAT", "CARTE DI CREDITO", "WALLET",
                                                         "CELIACHIA SSN"};
 
-struct tCoupon {
+struct Coupon {
   std::string fCode;
   std::string fTransactionId;
   std::string fIssuer;
@@ -270,25 +270,25 @@ struct tCoupon {
   int32_t fBatch = 0;     // the meal-voucher day it was accepted in
 };
 
-struct tState {
-  std::array<tTotal, ck_Count> fCard;
+struct State {
+  std::array<Total, ck_Count> fCard;
   int32_t fCardBatch = 1;
-  tTotal fVoucher;
+  Total fVoucher;
   int32_t fVoucherBatch = 1;
   int32_t fProgressive = 0;
   int64_t fOperation = 0;    // last trace number given
   int64_t fTransaction = 0;  // last coupon transaction number given
-  std::vector<tCoupon> fCoupons;
+  std::vector<Coupon> fCoupons;
 };
 
-struct tTerminal {
+struct TerminalState {
   std::mutex fLock;
-  tScript fScript;
-  tState fState;
+  Script fScript;
+  State fState;
 };
 
-tTerminal& Terminal() {
-  static tTerminal terminal;
+TerminalState& Terminal() {
+  static TerminalState terminal;
   return terminal;
 }
 
@@ -297,10 +297,10 @@ tTerminal& Terminal() {
 template <class TBuiltIn>
 int32_t Serve(std::string_view aMethod, std::initializer_list<std::string_view> aArguments, std::string& aReply,
               TBuiltIn&& aBuiltIn) {
-  tTerminal& terminal = Terminal();
+  TerminalState& terminal = Terminal();
   std::lock_guard lock(terminal.fLock);
   WriteJournal(aMethod, aArguments);
-  if (std::optional<tScriptLine> line = terminal.fScript.Take(aMethod)) {
+  if (std::optional<ScriptLine> line = terminal.fScript.Take(aMethod)) {
     if (line->fHresult) throw EMxError(line->fReply);
     aReply = std::move(line->fReply);
     return line->fCallResult;
@@ -325,11 +325,11 @@ std::optional<std::string> Refusal(int64_t aCents) {
 
 constexpr std::string_view kOutcomeOk = "TRANSAZIONE ESEGUITA";
 
-struct tIssuer {
+struct Issuer {
   std::string_view fCode;
   std::string_view fName;
 };
-constexpr tIssuer kIssuers[] = {
+constexpr Issuer kIssuers[] = {
     {"101", "QUI TICKET"}, {"102", "CIR"},        {"103", "SODEXO"},      {"104", "PELLEGRINI"},
     {"105", "DAY"},        {"106", "EP"},         {"107", "EDENRED"},     {"108", "REPAS"},
     {"109", "GEMEAZ"},     {"201", "BLUTICKET"},  {"202", "DAY"},         {"203", "EDENRED"},
@@ -337,8 +337,8 @@ constexpr tIssuer kIssuers[] = {
     {"208", "SODEXO"},     {"209", "AGAPE"},      {"210", "LUNCH TIME"},  {"211", "QUI WELFARE"},
     {"212", "EP"},         {"213", "GEMEAZ"}};
 
-const tIssuer* FindIssuer(std::string_view aCode) {
-  for (const tIssuer& issuer : kIssuers)
+const Issuer* FindIssuer(std::string_view aCode) {
+  for (const Issuer& issuer : kIssuers)
     if (issuer.fCode == aCode) return &issuer;
   return nullptr;
 }
@@ -361,7 +361,7 @@ std::string CouponKo(std::string_view aCode, std::string aMessage) {
 }
 
 // Checks the progressive number a coupon call sent; the KO reply when it is wrong.
-std::optional<std::string> ProgressiveRefusal(const tState& aState, std::optional<int64_t> aSent) {
+std::optional<std::string> ProgressiveRefusal(const State& aState, std::optional<int64_t> aSent) {
   if (!aSent) return CouponKo("12", "Malformed request: PROG missing or not a number");
   if (*aSent < 0) return CouponKo("05", "Negative progressive number, expected " + std::to_string(aState.fProgressive));
   if (*aSent != aState.fProgressive)
@@ -376,11 +376,11 @@ std::optional<int64_t> SentProgressive(const std::map<std::string, std::string, 
 }
 
 // The accepted coupon that a commit or reversal names, or the KO reply.
-std::variant<tCoupon*, std::string> FindTransaction(tState& aState,
+std::variant<Coupon*, std::string> FindTransaction(State& aState,
                                                     const std::map<std::string, std::string, std::less<>>& aPairs) {
   const std::string transaction(Pair(aPairs, "TRAN_ID").value_or(""));
   const std::string code(Pair(aPairs, "COUP_CODE").value_or(""));
-  for (tCoupon& coupon : aState.fCoupons) {
+  for (Coupon& coupon : aState.fCoupons) {
     if (coupon.fTransactionId != transaction) continue;
     if (coupon.fCode != code)
       return CouponKo("25", "Coupon " + code + " does not belong to transaction " + transaction);
@@ -392,15 +392,15 @@ std::variant<tCoupon*, std::string> FindTransaction(tState& aState,
   return CouponKo("25", "Unknown transaction " + transaction);
 }
 
-void Count(tTotal& aTotal, int64_t aCount, int64_t aCents) {
+void Count(Total& aTotal, int64_t aCount, int64_t aCents) {
   aTotal.fCount += aCount;
   aTotal.fCents += aCents;
 }
 
-std::string CardTotalsReply(tState& aState, std::string_view aHeading) {
+std::string CardTotalsReply(State& aState, std::string_view aHeading) {
   std::vector<std::string> fields;
   const std::string batch = Padded(aState.fCardBatch, 4);
-  auto record = [&](std::string_view aKind, const tTotal& aTotal, std::string_view aDetail) {
+  auto record = [&](std::string_view aKind, const Total& aTotal, std::string_view aDetail) {
     fields.emplace_back(tViroziSimulator::kTerminalId);
     fields.push_back(std::to_string(aTotal.fCount));
     fields.push_back(std::to_string(aTotal.fCents));
@@ -411,21 +411,21 @@ std::string CardTotalsReply(tState& aState, std::string_view aHeading) {
   };
   int records = 0;
   for (int kind = 0; kind < ck_Count; ++kind) {
-    const tTotal& total = aState.fCard[kind];
+    const Total& total = aState.fCard[kind];
     if (total.fCount == 0) continue;
     record(kCardKindNames[kind], total, "OPERAZIONI " + std::to_string(total.fCount));
     ++records;
   }
   if (records == 0) {
-    record("TOTALE", tTotal{}, "NESSUNA OPERAZIONE");
+    record("TOTALE", Total{}, "NESSUNA OPERAZIONE");
     records = 1;
   }
   return std::to_string(records) + ";" + Join(fields, ";");
 }
 
-std::string VoucherTotalsReply(const tState& aState, std::string_view aHeading) {
+std::string VoucherTotalsReply(const State& aState, std::string_view aHeading) {
   const std::string batch = Padded(aState.fVoucherBatch, 4);
-  const tTotal& total = aState.fVoucher;
+  const Total& total = aState.fVoucher;
   return Join({"OK", std::to_string(total.fCount), std::to_string(total.fCents),
                Receipt({aHeading, std::string("TERMINALE ") + tViroziSimulator::kTerminalId + " LOTTO " + batch,
                         "BUONI " + std::to_string(total.fCount), "TOTALE EUR " + Euro(total.fCents)})},
@@ -435,18 +435,18 @@ std::string VoucherTotalsReply(const tState& aState, std::string_view aHeading) 
 }  // namespace
 
 void tViroziSimulator::Reset() {
-  tTerminal& terminal = Terminal();
+  TerminalState& terminal = Terminal();
   std::lock_guard lock(terminal.fLock);
-  terminal.fState = tState{};
+  terminal.fState = State{};
   terminal.fScript.Reset();
 }
 
 int32_t tViroziSimulator::Pagamento(int32_t aFlag1, int32_t aAmount, int32_t aFlag2, std::string& aReply) {
   return Serve("Pagamento", {std::to_string(aFlag1), std::to_string(aAmount), std::to_string(aFlag2), aReply}, aReply,
-               [&](tState& s) {
+               [&](State& s) {
                  struct tCard {
                    std::string_view fCode, fName;
-                   tCardKind fKind;
+                   CardKind fKind;
                  };
                  static constexpr tCard kCards[] = {{"2", "VISA", ck_Credit},
                                                     {"3", "MASTERCARD", ck_Credit},
@@ -472,7 +472,7 @@ int32_t tViroziSimulator::PagamentoADV(int32_t aWalletType, int32_t aAmount, std
                                        std::string& aText2, std::string& aText3, std::string& aReply) {
   return Serve("PagamentoADV",
                {std::to_string(aWalletType), std::to_string(aAmount), aText1, aText2, aText3, aReply}, aReply,
-               [&](tState& s) {
+               [&](State& s) {
                  static constexpr std::string_view kWallets[] = {"JIFFY",    "SATISPAY",          "BITCOIN",
                                                                  "SATISPAY QR CODE", "CONAD MOBILE WALLET",
                                                                  "TINABA"};
@@ -499,7 +499,7 @@ int32_t tViroziSimulator::PagamentoADV(int32_t aWalletType, int32_t aAmount, std
 int32_t tViroziSimulator::PaymentCeliachia(int32_t aAmount, std::string& aText1, std::string& aText2,
                                            std::string& aText3, std::string& aText4, std::string& aReply) {
   return Serve("PaymentCeliachia", {std::to_string(aAmount), aText1, aText2, aText3, aText4, aReply}, aReply,
-               [&](tState& s) {
+               [&](State& s) {
                  constexpr int64_t kAllowance = 14000;
                  constexpr std::string_view kCardSerial = "80380000001234567890";
                  const int64_t operation = ++s.fOperation;
@@ -530,7 +530,7 @@ int32_t tViroziSimulator::PaymentCeliachia(int32_t aAmount, std::string& aText1,
 }
 
 int32_t tViroziSimulator::PaymentBPE(int32_t aAmount, std::string& aText, std::string& aReply) {
-  return Serve("PaymentBPE", {std::to_string(aAmount), aText, aReply}, aReply, [&](tState& s) {
+  return Serve("PaymentBPE", {std::to_string(aAmount), aText, aReply}, aReply, [&](State& s) {
     constexpr int64_t kFaceValues[] = {800, 700, 529};
     const int64_t operation = ++s.fOperation;
     std::optional<std::string> refusal = Refusal(aAmount);
@@ -574,7 +574,7 @@ int32_t tViroziSimulator::PaymentBPE(int32_t aAmount, std::string& aText, std::s
 }
 
 int32_t tViroziSimulator::RiallineamentoDBP(std::string& aReply) {
-  return Serve("RiallineamentoDBP", {aReply}, aReply, [&](tState& s) {
+  return Serve("RiallineamentoDBP", {aReply}, aReply, [&](State& s) {
     s.fProgressive = 1;
     return std::string("OK-00-RIALLINEAMENTO ESEGUITO");
   });
@@ -583,7 +583,7 @@ int32_t tViroziSimulator::RiallineamentoDBP(std::string& aReply) {
 int32_t tViroziSimulator::OpenTicketBC(int32_t aProgressive, std::string& aReceiptReference,
                                        std::string& aDeviceCode, std::string& aReply) {
   return Serve("OpenTicketBC", {std::to_string(aProgressive), aReceiptReference, aDeviceCode, aReply}, aReply,
-               [&](tState& s) {
+               [&](State& s) {
                  if (auto refusal = ProgressiveRefusal(s, aProgressive)) return *refusal;
                  s.fProgressive += 1;
                  // The till shows this message whatever the status: an accepted call says nothing.
@@ -592,16 +592,16 @@ int32_t tViroziSimulator::OpenTicketBC(int32_t aProgressive, std::string& aRecei
 }
 
 int32_t tViroziSimulator::DematerializzazioneBP(std::string& aRequest, std::string& aReply) {
-  return Serve("DematerializzazioneBP", {aRequest, aReply}, aReply, [&](tState& s) {
+  return Serve("DematerializzazioneBP", {aRequest, aReply}, aReply, [&](State& s) {
     const auto pairs = ParsePairs(aRequest);
     if (auto refusal = ProgressiveRefusal(s, SentProgressive(pairs))) return *refusal;
     const std::string code(Pair(pairs, "COUP_CODE").value_or(""));
     if (!IsCouponCode(code)) return CouponKo("14", "Invalid coupon code " + code);
 
-    tCoupon coupon;
+    Coupon coupon;
     coupon.fCode = code;
     coupon.fTransactionId = "TX" + Padded(++s.fTransaction, 6);
-    const tIssuer* issuer = code.size() >= 3 ? FindIssuer(std::string_view(code).substr(0, 3)) : nullptr;
+    const Issuer* issuer = code.size() >= 3 ? FindIssuer(std::string_view(code).substr(0, 3)) : nullptr;
     if (issuer == nullptr) issuer = FindIssuer("101");
     coupon.fIssuer = issuer->fCode;
     const std::optional<int64_t> face = code.size() >= 7 ? ParseInt(std::string_view(code).substr(3, 4)) : std::nullopt;
@@ -622,12 +622,12 @@ int32_t tViroziSimulator::DematerializzazioneBP(std::string& aRequest, std::stri
 }
 
 int32_t tViroziSimulator::CommitTransactionDBP(std::string& aRequest, std::string& aReply) {
-  return Serve("CommitTransactionDBP", {aRequest, aReply}, aReply, [&](tState& s) {
+  return Serve("CommitTransactionDBP", {aRequest, aReply}, aReply, [&](State& s) {
     const auto pairs = ParsePairs(aRequest);
     if (auto refusal = ProgressiveRefusal(s, SentProgressive(pairs))) return *refusal;
     auto found = FindTransaction(s, pairs);
     if (auto* refusal = std::get_if<std::string>(&found)) return *refusal;
-    tCoupon& coupon = *std::get<tCoupon*>(found);
+    Coupon& coupon = *std::get<Coupon*>(found);
     if (coupon.fCommitted) return CouponKo("26", "Transaction " + coupon.fTransactionId + " already committed");
     coupon.fCommitted = true;
     if (!coupon.fCounted) {
@@ -640,12 +640,12 @@ int32_t tViroziSimulator::CommitTransactionDBP(std::string& aRequest, std::strin
 }
 
 int32_t tViroziSimulator::ReverseTransactionDBP(std::string& aRequest, std::string& aReply) {
-  return Serve("ReverseTransactionDBP", {aRequest, aReply}, aReply, [&](tState& s) {
+  return Serve("ReverseTransactionDBP", {aRequest, aReply}, aReply, [&](State& s) {
     const auto pairs = ParsePairs(aRequest);
     if (auto refusal = ProgressiveRefusal(s, SentProgressive(pairs))) return *refusal;
     auto found = FindTransaction(s, pairs);
     if (auto* refusal = std::get_if<std::string>(&found)) return *refusal;
-    tCoupon& coupon = *std::get<tCoupon*>(found);
+    Coupon& coupon = *std::get<Coupon*>(found);
     coupon.fReversed = true;
     if (coupon.fCounted) {
       Count(s.fVoucher, -1, -coupon.fFaceCents);
@@ -661,7 +661,7 @@ int32_t tViroziSimulator::ReverseTransactionDBP(std::string& aRequest, std::stri
 int32_t tViroziSimulator::CloseTicketBC(int32_t aProgressive, std::string& aReceiptReference,
                                         std::string& aDeviceCode, std::string& aReply) {
   return Serve("CloseTicketBC", {std::to_string(aProgressive), aReceiptReference, aDeviceCode, aReply}, aReply,
-               [&](tState& s) {
+               [&](State& s) {
                  if (auto refusal = ProgressiveRefusal(s, aProgressive)) return *refusal;
                  s.fProgressive += 2;
                  return std::string("OK-00-");
@@ -669,7 +669,7 @@ int32_t tViroziSimulator::CloseTicketBC(int32_t aProgressive, std::string& aRece
 }
 
 int32_t tViroziSimulator::Chiusura(int32_t aFlag, std::string& aReply) {
-  return Serve("Chiusura", {std::to_string(aFlag), aReply}, aReply, [&](tState& s) {
+  return Serve("Chiusura", {std::to_string(aFlag), aReply}, aReply, [&](State& s) {
     std::string reply = CardTotalsReply(s, "CHIUSURA CONTABILE");
     s.fCard = {};
     s.fCardBatch += 1;
@@ -679,11 +679,11 @@ int32_t tViroziSimulator::Chiusura(int32_t aFlag, std::string& aReply) {
 
 int32_t tViroziSimulator::GetTotaliHost(int32_t aFlag, std::string& aReply) {
   return Serve("GetTotaliHost", {std::to_string(aFlag), aReply}, aReply,
-               [&](tState& s) { return CardTotalsReply(s, "TOTALI HOST"); });
+               [&](State& s) { return CardTotalsReply(s, "TOTALI HOST"); });
 }
 
 int32_t tViroziSimulator::ChiusuraBPE(std::string& aReply) {
-  return Serve("ChiusuraBPE", {aReply}, aReply, [&](tState& s) {
+  return Serve("ChiusuraBPE", {aReply}, aReply, [&](State& s) {
     std::string reply = VoucherTotalsReply(s, "CHIUSURA BUONI PASTO");
     s.fVoucher = {};
     s.fVoucherBatch += 1;
@@ -693,5 +693,5 @@ int32_t tViroziSimulator::ChiusuraBPE(std::string& aReply) {
 
 int32_t tViroziSimulator::TotaliBPE(std::string& aReply) {
   return Serve("TotaliBPE", {aReply}, aReply,
-               [&](tState& s) { return VoucherTotalsReply(s, "TOTALI BUONI PASTO"); });
+               [&](State& s) { return VoucherTotalsReply(s, "TOTALI BUONI PASTO"); });
 }

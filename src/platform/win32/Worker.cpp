@@ -8,7 +8,7 @@ namespace platform {
 
 namespace {
 
-struct tkWorkerJob {
+struct WorkerJob {
   std::function<void()> fWork;
   HMODULE fModule = nullptr;
 };
@@ -16,7 +16,7 @@ struct tkWorkerJob {
 DWORD WINAPI RunWorker(LPVOID aJob) {
   HMODULE module;
   {
-    std::unique_ptr<tkWorkerJob> job(static_cast<tkWorkerJob*>(aJob));
+    std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(aJob));
     module = job->fModule;
     try {
       job->fWork();
@@ -36,9 +36,9 @@ WorkerThread& WorkerThread::operator=(WorkerThread&& aOther) noexcept {
 }
 
 bool WorkerThread::Start(std::function<void()> aWork) {
-  std::unique_ptr<tkWorkerJob> job;
+  std::unique_ptr<WorkerJob> job;
   try {
-    job = std::make_unique<tkWorkerJob>();
+    job = std::make_unique<WorkerJob>();
     job->fWork = std::move(aWork);
   } catch (...) {
     return false;
