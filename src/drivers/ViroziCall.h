@@ -113,8 +113,12 @@ int32_t CallVirPay(kIOHandler& aLog, Ivirpay& aVirPay, const Captions& aCaptions
                    int32_t (Ivirpay::*aMethod)(TParams...), TArgs&&... aArgs) {
   static_assert(sizeof...(TArgs) > 0, "the reply is the last argument");
   std::string request;
-  bool first = true;
-  ((request += first ? "" : ",", first = false, AppendArgument(request, aArgs)), ...);
+  size_t index = 0;
+  const auto append = [&](const auto& aArg) {
+    if (index++ > 0) request += ',';
+    AppendArgument(request, aArg);
+  };
+  (append(aArgs), ...);
   aLog.WriteLog(let_info, aCaptions.Request, request);
   const int32_t result = (aVirPay.*aMethod)(aArgs...);
   const std::string& reply = std::get<sizeof...(TArgs) - 1>(std::tie(aArgs...));
