@@ -163,14 +163,30 @@ bool kPayment_VIROZI::DoPay(const kPaymentReceipt& aReceipt, _int_PAY_result& aR
   return false;
 }
 
-// Refunds and voids are accepted and leave the result as the template prepared it.
-bool kPayment_VIROZI::DoRefund(const kPaymentReceipt&, _int_PAY_result&) { return false; }
-bool kPayment_VIROZI::DoVoid(const kPaymentReceipt&, _int_PAY_result&) { return false; }
+namespace {
+
+// The component offers no refund or void: answering success would let the POS record money
+// going back that never reached the customer, so both are refused and nothing is sent.
+bool RefuseUnserved(kIOHandler& aLog, const char* aOperation, _int_PAY_result& aResult) {
+  aResult.Error = true;
+  aResult.ErrorText = virozi::kNotSupported;
+  aLog.WriteLog(let_error, aOperation, aResult.ErrorText);
+  return false;
+}
+
+}  // namespace
+
+bool kPayment_VIROZI::DoRefund(const kPaymentReceipt&, _int_PAY_result& aResult) {
+  return RefuseUnserved(IOHandler(), "DoRefund", aResult);
+}
+bool kPayment_VIROZI::DoVoid(const kPaymentReceipt&, _int_PAY_result& aResult) {
+  return RefuseUnserved(IOHandler(), "DoVoid", aResult);
+}
 
 bool kPayment_VIROZI::DoReprint(const kPaymentReceipt&, _int_REPRINT_result& aResult) {
   aResult.ReceiptText.clear();
   aResult.Error = true;
-  aResult.ErrorText = "Not supported";
+  aResult.ErrorText = virozi::kNotSupported;
   return false;
 }
 

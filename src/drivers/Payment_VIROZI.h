@@ -55,11 +55,14 @@ class kPayment_VIROZI_Coupon {
   void SetRequireCommit(bool aValue) { fRequireCommit = aValue; }
   tkPaymentNetwork PaymentNetwork() const { return fPaymentNetwork; }
   void SetPaymentNetwork(tkPaymentNetwork aValue) { fPaymentNetwork = aValue; }
+  // Its commit went through: a retried commit of the ticket must not charge it again.
+  bool Committed() const { return fCommitted; }
 
   std::string fCode;
   std::string fTransactionId;
   bool fRequireCommit = false;
   tkPaymentNetwork fPaymentNetwork = tkPaymentNetwork::Bank;
+  bool fCommitted = false;
 };
 
 // The coupons of the open ticket in the order they were accepted; it owns them.
@@ -133,6 +136,7 @@ class kPayment_VIROZI : public kPaymentDevice {
   bool MVP_Do(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
   bool MVP_Commit(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
   bool MVP_Rollback(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
+  bool MVP_RollbackAll(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
   bool MVP_Realign(_int_PAY_result& R);
   bool MVP_CloseTicket(const kPaymentReceipt& aReceipt, _int_PAY_result& R);
   bool MVP_CommitCoupon(const kPaymentReceipt& aReceipt, _int_PAY_result& R, const std::string& aCode,

@@ -17,6 +17,7 @@ namespace virozi {
 
 inline constexpr char kMaskedPAN[] = "****************";
 inline constexpr char kStatusOK[] = "OK";
+inline constexpr char kNotSupported[] = "Not supported";
 
 inline constexpr char kPagamento[] = "fVirPay.Pagamento";
 inline constexpr char kPagamentoADV[] = "fVirPay.PagamentoADV";

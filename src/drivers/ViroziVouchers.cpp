@@ -114,8 +114,19 @@ bool kPayment_VIROZI::MVP_Realign(_int_PAY_result& R) {
 }
 
 bool kPayment_VIROZI::MVP_Begin(const kPaymentReceipt& aReceipt, _int_PAY_result& R) {
+  // Coupons still held by an earlier ticket were dematerialised by the provider; dropping
+  // them would leave them neither committed nor reversed. They are reversed first, and a
+  // reversal that fails refuses the new ticket so the POS can retry the rollback.
+  if (fCouponList.Count() > 0) {
+    IOHandler().WriteLog(let_info, "MVP_Begin",
+                         "Reversing " + std::to_string(fCouponList.Count()) + " coupon(s) of the open ticket");
+    _int_PAY_result reversal = R;
+    if (!MVP_RollbackAll(aReceipt, reversal)) {
+      R = reversal;
+      return false;
+    }
+  }
   const bool realigned = MVP_Realign(R);
-  // A new ticket starts empty; coupons of an earlier one are dropped unreversed.
   fCouponList.Clear();
   if (realigned) {
     CallTicket(IOHandler(), *fVirPay, kOpenTicketBC, &Ivirpay::OpenTicketBC, fCounter, aReceipt, R);
@@ -198,10 +209,15 @@ bool kPayment_VIROZI::MVP_CloseTicket(const kPaymentReceipt& aReceipt, _int_PAY_
 bool kPayment_VIROZI::MVP_Commit(const kPaymentReceipt& aReceipt, _int_PAY_result& R) {
   bool ok = true;
   for (size_t i = 0; i < fCouponList.Count(); ++i) {
-    const kPayment_VIROZI_Coupon& coupon = fCouponList.Item(i);
-    if (coupon.fRequireCommit) {
+    kPayment_VIROZI_Coupon& coupon = fCouponList.Item(i);
+    if (coupon.fRequireCommit && coupon.fCommitted) {
+      IOHandler().WriteLog(let_info, "MVP_Commit", "Coupon [" + coupon.fCode + "] already committed");
+    } else if (coupon.fRequireCommit) {
       // After the first failure the remaining commits are skipped.
-      if (ok) ok = MVP_CommitCoupon(aReceipt, R, coupon.fCode, coupon.fTransactionId);
+      if (ok) {
+        ok = MVP_CommitCoupon(aReceipt, R, coupon.fCode, coupon.fTransactionId);
+        coupon.fCommitted = ok;
+      }
     } else {
       IOHandler().WriteLog(let_info, "MVP_Commit", "No commit required for coupon [" + coupon.fCode + "]");
     }
@@ -251,6 +267,10 @@ bool kPayment_VIROZI::MVP_Rollback(const kPaymentReceipt& aReceipt, _int_PAY_res
     return ok;
   }
 
+  return MVP_RollbackAll(aReceipt, R);
+}
+
+bool kPayment_VIROZI::MVP_RollbackAll(const kPaymentReceipt& aReceipt, _int_PAY_result& R) {
   bool ok = true;
   for (size_t i = 0; ok && i < fCouponList.Count(); ++i) {
     const kPayment_VIROZI_Coupon& coupon = fCouponList.Item(i);

@@ -43,13 +43,16 @@ inline std::vector<std::string> LogEntries(const std::string& aLogText) {
   return entries;
 }
 
-// Only the driver's own entries: component calls and the commit notes.
+// Only the driver's own entries: component calls and the driver's notes.
 inline std::vector<std::string> DriverEntries(const std::vector<std::string>& aEntries) {
   std::vector<std::string> driver;
   for (const std::string& entry : aEntries) {
     const std::string_view text = std::string_view(entry).starts_with("ERROR - ") ? std::string_view(entry).substr(8)
                                                                                   : std::string_view(entry);
-    if (text.starts_with("fVirPay.") || text.starts_with("MVP_Commit:")) driver.push_back(entry);
+    if (text.starts_with("fVirPay.") || text.starts_with("MVP_Commit:") || text.starts_with("MVP_Begin:") ||
+        text.starts_with("DoRefund:") || text.starts_with("DoVoid:")) {
+      driver.push_back(entry);
+    }
   }
   return driver;
 }

@@ -275,15 +275,19 @@ TEST_F(CouponTicket, BeginDependsOnTheRealignmentCall) {
   EXPECT_EQ(fDevice->Counter(), 1);
   EXPECT_EQ(fTerminal.fCalls.back(), (tkFakeCall{"OpenTicketBC", {"0", "R77", "1234500000", ""}}));
 
-  // Realignment call failed: no ticket, its reply is the error, the coupons are dropped.
+  // Realignment call failed: no ticket, its reply is the error; the coupon of the earlier
+  // ticket was reversed (and that ticket closed) before.
   Accept("C1", true);
   fTerminal.fCalls.clear();
+  fTerminal.Reply("ReverseTransactionDBP", "OK-0-Stornato-x-529");
+  fTerminal.Reply("CloseTicketBC", "OK-0-Chiuso");
   fTerminal.Reply("RiallineamentoDBP", "Nessuna linea", 0);
   r = Phase("BEGIN");
   EXPECT_TRUE(r.Error);
   EXPECT_EQ(r.ErrorText, "Nessuna linea");
-  EXPECT_EQ(fTerminal.Methods(), std::vector<std::string>{"RiallineamentoDBP"});
-  EXPECT_EQ(fDevice->Counter(), 2);
+  EXPECT_EQ(fTerminal.Methods(),
+            (std::vector<std::string>{"ReverseTransactionDBP", "CloseTicketBC", "RiallineamentoDBP"}));
+  EXPECT_EQ(fDevice->Counter(), 5);
   EXPECT_EQ(fDevice->CouponList().Count(), 0u);
 
   // Realigned but the ticket refused: the counter stays as the realignment set it.
@@ -334,6 +338,46 @@ TEST_F(CouponTicket, CommitStopsAtTheFirstFailureAndKeepsTheCoupons) {
   const Lines log = CloseAndReadDriverLog();
   EXPECT_EQ(std::count(log.begin(), log.end(), "MVP_Commit:No commit required for coupon [C2]"), 1);
   EXPECT_EQ(log.back(), "fVirPay.CommitTransactionDBP:Response:KO-0-Non confermato");
+}
+
+// A commit that went through is not sent again when the POS retries the ticket's commit:
+// that would charge the voucher twice.
+TEST_F(CouponTicket, RetriedCommitSendsOnlyTheCouponsNotYetCommitted) {
+  Begin();
+  Accept("C1", true);
+  Accept("C2", true);
+  Accept("C3", true);
+  fTerminal.fCalls.clear();
+  fTerminal.Reply("CommitTransactionDBP", "OK-0-Confermato");
+  fTerminal.Reply("CommitTransactionDBP", "KO-0-Non confermato");
+  EXPECT_TRUE(Phase("COMMIT").Error);
+  EXPECT_EQ(fDevice->Counter(), 6);
+
+  fTerminal.fCalls.clear();
+  fTerminal.Reply("CommitTransactionDBP", "OK-0-Confermato");
+  fTerminal.Reply("CommitTransactionDBP", "KO-0-Non confermato");
+  EXPECT_TRUE(Phase("COMMIT").Error);
+  ASSERT_EQ(fTerminal.fCalls.size(), 2u);
+  EXPECT_EQ(fTerminal.fCalls[0].Args[0], "PROG=6-CASSA=01-COUP_CODE=C2-TRAN_ID=TXC2-RFU_1=-RFU_2=-");
+  EXPECT_EQ(fTerminal.fCalls[1].Args[0], "PROG=7-CASSA=01-COUP_CODE=C3-TRAN_ID=TXC3-RFU_1=-RFU_2=-");
+
+  fTerminal.fCalls.clear();
+  fTerminal.Reply("CommitTransactionDBP", "OK-0-Confermato");
+  fTerminal.Reply("CloseTicketBC", "KO-0-Chiusura rifiutata");
+  EXPECT_TRUE(Phase("COMMIT").Error);
+  EXPECT_EQ(fTerminal.Methods(), (std::vector<std::string>{"CommitTransactionDBP", "CloseTicketBC"}));
+  EXPECT_EQ(fTerminal.fCalls[0].Args[0], "PROG=7-CASSA=01-COUP_CODE=C3-TRAN_ID=TXC3-RFU_1=-RFU_2=-");
+
+  // Everything committed: a retry only closes the ticket.
+  fTerminal.fCalls.clear();
+  fTerminal.Reply("CloseTicketBC", "OK-0-Chiuso");
+  const _int_PAY_result r = Phase("COMMIT");
+  EXPECT_FALSE(r.Error) << r.ErrorText;
+  EXPECT_EQ(fTerminal.Methods(), (std::vector<std::string>{"CloseTicketBC"}));
+  EXPECT_EQ(Codes(), std::vector<std::string>{});
+  const Lines log = CloseAndReadDriverLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "MVP_Commit:Coupon [C1] already committed"), 3);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "MVP_Commit:Coupon [C3] already committed"), 1);
 }
 
 TEST_F(CouponTicket, FailedCloseKeepsTheTicketOpen) {
@@ -462,15 +506,53 @@ TEST_F(CouponTicket, ComponentFailureKeepsWhatTheCompletedStepsDid) {
   EXPECT_EQ(Codes(), (std::vector<std::string>{"C1", "C2"}));
 }
 
-// The ticket lives in its device: another device starts from 0 with no coupons.
-TEST_F(CouponTicket, SecondBeginDropsTheCouponsOfTheFirst) {
+// A new ticket over one that still holds coupons reverses them first (and closes the old
+// ticket, as a rollback does); they must not stay dematerialised with nobody to settle them.
+TEST_F(CouponTicket, SecondBeginReversesTheCouponsOfTheFirst) {
   Begin();
   Accept("C1", true);
-  Begin();
+  Accept("C2", false, "201");
+  fTerminal.fCalls.clear();
+  fTerminal.Reply("ReverseTransactionDBP", "OK-0-Stornato-x-529");
+  fTerminal.Reply("ReverseTransactionDBP", "OK-0-Stornato-x-529");
+  fTerminal.Reply("CloseTicketBC", "OK-0-Chiuso");
+  fTerminal.Reply("RiallineamentoDBP", "OK-0-Riallineato");
+  fTerminal.Reply("OpenTicketBC", "OK-0-Aperto");
+  const _int_PAY_result r = Phase("BEGIN");
+  EXPECT_FALSE(r.Error) << r.ErrorText;
+  EXPECT_EQ(r.SerialNumber, "");  // a new ticket's answer, not the reversals'
+  EXPECT_EQ(fTerminal.Methods(), (std::vector<std::string>{"ReverseTransactionDBP", "ReverseTransactionDBP",
+                                                           "CloseTicketBC", "RiallineamentoDBP", "OpenTicketBC"}));
   EXPECT_EQ(fDevice->CouponList().Count(), 0u);
-  EXPECT_EQ(fTerminal.Methods().back(), "OpenTicketBC");
+  EXPECT_EQ(fDevice->Counter(), 2);
+  const Lines log = CloseAndReadDriverLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), "MVP_Begin:Reversing 2 coupon(s) of the open ticket"), log.end());
+}
+
+TEST_F(CouponTicket, SecondBeginIsRefusedWhenAReversalFails) {
+  Begin();
+  Accept("C1", true);
+  Accept("C2", true, "105");
+  fTerminal.fCalls.clear();
+  fTerminal.Reply("ReverseTransactionDBP", "OK-0-Stornato-x-529");
+  fTerminal.Reply("ReverseTransactionDBP", "KO-0-Non stornabile-x-700");
+  const _int_PAY_result r = Phase("BEGIN");
+  EXPECT_TRUE(r.Error);
+  EXPECT_EQ(r.ErrorText, "Non stornabile");
+  EXPECT_EQ(r.SerialNumber, "C2");
+  EXPECT_EQ(fTerminal.Methods(), (std::vector<std::string>{"ReverseTransactionDBP", "ReverseTransactionDBP"}));
+  // The list stays for the POS to retry the rollback; no new ticket was opened.
+  EXPECT_EQ(Codes(), (std::vector<std::string>{"C1", "C2"}));
+  EXPECT_EQ(fDevice->Counter(), 5);
+}
+
+// The ticket lives in its device: another device starts from 0 with no coupons.
+TEST_F(CouponTicket, AnotherDeviceStartsWithoutTheTicket) {
+  Begin();
+  Accept("C1", true);
   OpenDevice();
   EXPECT_EQ(fDevice->Counter(), 0);
+  EXPECT_EQ(fDevice->CouponList().Count(), 0u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // over a scripted component.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -281,20 +282,23 @@ TEST_F(HealthPayment, RefusalsAndFailedCalls) {
 
 using UnservedOperations = DriverTest;
 
-TEST_F(UnservedOperations, RefundAndVoidAreAcceptedAndDoNothing) {
+// A refund or void that answered success would let the POS record money going back that
+// never reached the customer.
+TEST_F(UnservedOperations, RefundAndVoidAreRefusedAndSendNothing) {
   for (const char* action : {"REFUND", "VOID"}) {
     for (const char* channel : {"STD", "MVP", "NHS"}) {
       const _int_PAY_result r = Pay("<Amount>5</Amount><Currency>EUR</Currency><Action>" + std::string(action) +
                                     "</Action><PaymentChannel>" + channel + "</PaymentChannel>");
-      EXPECT_FALSE(r.Error) << action << " " << channel;
-      EXPECT_EQ(r.ErrorText, "");
+      EXPECT_TRUE(r.Error) << action << " " << channel;
+      EXPECT_EQ(r.ErrorText, "Not supported");
       EXPECT_EQ(r.PaymentAmount, Currency());
-      EXPECT_EQ(r.PaymentCurrency, "");
-      EXPECT_EQ(r.PaymentNetwork, N::Other);
       EXPECT_FALSE(r.LogFileName.empty());
     }
   }
   EXPECT_TRUE(fTerminal.fCalls.empty());
+  const std::vector<std::string> log = CloseAndReadDriverLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "ERROR - DoRefund:Not supported"), 3);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "ERROR - DoVoid:Not supported"), 3);
 }
 
 TEST_F(UnservedOperations, ReprintAndVerifyTranReportThemselvesUnsupported) {

@@ -209,15 +209,80 @@ TEST_F(ViroziTicket, BeginOpensTheTicketEvenWhenRealignmentIsRefused) {
   EXPECT_EQ(Journal(), (Lines{"RiallineamentoDBP\t", "OpenTicketBC\t0\tR77\t1234500000\t"}));
 }
 
-TEST_F(ViroziTicket, SecondBeginDropsTheAcceptedCoupons) {
+// Coupons of an earlier ticket are dematerialised at the provider: a new ticket reverses
+// them (and closes the old ticket) before it starts, so none is left unsettled.
+TEST_F(ViroziTicket, SecondBeginReversesTheAcceptedCoupons) {
+  const int32_t handle = Open();
+  ASSERT_EQ(Phase(handle, "BEGIN").Result, 0);
+  const tkAnswer coupon = Phase(handle, "DO", kEdenred529Commit);
+  ASSERT_EQ(coupon.Result, 0) << coupon.Error;
+  const std::string transaction = Element(coupon.Output, "PaymentNumber");
+
+  const tkAnswer begin = Phase(handle, "BEGIN");
+  EXPECT_EQ(begin.Result, 0) << begin.Error;
+  EXPECT_EQ(Element(begin.Output, "SerialNumber"), "");
+  const Lines journal = Journal();
+  ASSERT_EQ(journal.size(), 7u);
+  EXPECT_EQ(Lines(journal.begin() + 3, journal.end()),
+            (Lines{
+                Coupon("ReverseTransactionDBP", "COUP_CODE=1070529001-PROG=3-CASSA=01-COD_DEV=1234500000-TRAN_ID=" +
+                                                    transaction + "-COD_SCON=R77-"),
+                "CloseTicketBC\t4\tR77\t1234500000\t",
+                "RiallineamentoDBP\t",
+                "OpenTicketBC\t1\tR77\t1234500000\t",
+            }));
+  // The new ticket is empty: its commit only closes it.
+  EXPECT_EQ(Phase(handle, "COMMIT").Result, 0);
+  EXPECT_EQ(Journal().back(), "CloseTicketBC\t2\tR77\t1234500000\t");
+  Close(handle);
+  const Lines log = DriverLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), "MVP_Begin:Reversing 1 coupon(s) of the open ticket"), log.end());
+}
+
+// A reversal the terminal refuses keeps the coupon and refuses the new ticket; the POS can
+// then roll the old ticket back itself.
+TEST_F(ViroziTicket, SecondBeginIsRefusedWhileACouponCannotBeReversed) {
+  Script({"ReverseTransactionDBP\t1\tKO-12-Storno non consentito"});
+  const int32_t handle = Open();
+  ASSERT_EQ(Phase(handle, "BEGIN").Result, 0);
+  ASSERT_EQ(Phase(handle, "DO", kBluTicket700).Result, 0);
+  const tkAnswer begin = Phase(handle, "BEGIN");
+  EXPECT_EQ(begin.Result, -1);
+  EXPECT_EQ(begin.Error, "Storno non consentito");
+  EXPECT_EQ(Element(begin.Output, "SerialNumber"), kBluTicket700);
+  EXPECT_EQ(JournalMethods(), (Lines{"RiallineamentoDBP", "OpenTicketBC", "DematerializzazioneBP",
+                                     "ReverseTransactionDBP"}));
+
+  const tkAnswer rollback = Phase(handle, "ROLLBACK");
+  EXPECT_EQ(rollback.Result, 0) << rollback.Error;
+  EXPECT_EQ(JournalMethods().back(), "CloseTicketBC");
+  EXPECT_EQ(Phase(handle, "BEGIN").Result, 0);
+  EXPECT_EQ(JournalMethods().back(), "OpenTicketBC");
+}
+
+// A commit retried after a failed close must not commit the coupons again: the terminal
+// would charge the vouchers twice (this one refuses a second commit of a transaction).
+TEST_F(ViroziTicket, RetriedCommitOnlyClosesWhatIsAlreadyCommitted) {
+  Script({"CloseTicketBC\t1\tKO-09-Chiusura non riuscita"});
   const int32_t handle = Open();
   ASSERT_EQ(Phase(handle, "BEGIN").Result, 0);
   ASSERT_EQ(Phase(handle, "DO", kEdenred529Commit).Result, 0);
-  ASSERT_EQ(Phase(handle, "BEGIN").Result, 0);
-  const tkAnswer answer = Phase(handle, "COMMIT");
-  EXPECT_EQ(answer.Result, 0) << answer.Error;
+  ASSERT_EQ(Phase(handle, "DO", kSodexo800Commit).Result, 0);
+
+  const tkAnswer failed = Phase(handle, "COMMIT");
+  EXPECT_EQ(failed.Result, -1);
+  EXPECT_EQ(failed.Error, "Chiusura non riuscita");
+  const tkAnswer retried = Phase(handle, "COMMIT");
+  EXPECT_EQ(retried.Result, 0) << retried.Error;
   EXPECT_EQ(JournalMethods(), (Lines{"RiallineamentoDBP", "OpenTicketBC", "DematerializzazioneBP",
-                                     "RiallineamentoDBP", "OpenTicketBC", "CloseTicketBC"}));
+                                     "DematerializzazioneBP", "CommitTransactionDBP", "CommitTransactionDBP",
+                                     "CloseTicketBC", "CloseTicketBC"}));
+  EXPECT_EQ(Journal().back(), "CloseTicketBC\t6\tR77\t1234500000\t");
+
+  Close(handle);
+  const Lines log = DriverLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), "MVP_Commit:Coupon [1070529001] already committed"), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), "MVP_Commit:Coupon [1030800003] already committed"), log.end());
 }
 
 }  // namespace
