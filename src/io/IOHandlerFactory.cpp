@@ -4,6 +4,7 @@
 #include "io/Connection.h"
 #include "io/IOHandler_Com.h"
 #include "io/IOHandler_Dll.h"
+#include "io/IOHandler_TCP.h"
 
 std::unique_ptr<kIOHandler> CreateIOHandler(const kConnection& aConnection, const std::string& aLogDir,
                                             const std::string& aFileName) {
@@ -12,8 +13,9 @@ std::unique_ptr<kIOHandler> CreateIOHandler(const kConnection& aConnection, cons
       return std::make_unique<kIOHandler_Com>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::DLL:
       return std::make_unique<kIOHandler_Dll>(&aConnection, aLogDir, aFileName);
-    case tkConnectionType::OPOS:
     case tkConnectionType::TCP:
+      return std::make_unique<kIOHandler_TCP>(&aConnection, aLogDir, aFileName);
+    case tkConnectionType::OPOS:
     case tkConnectionType::HTTP:
     case tkConnectionType::Serial:
     case tkConnectionType::Spool:

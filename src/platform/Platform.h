@@ -80,4 +80,14 @@ namespace platform {
 // The system's ANSI code page; outside Windows this library treats it as 1252.
 int AnsiCodePage();
 
+// Text as bytes on a wire. Code page 0 is the 8-bit encoding: a code point up to 255 is
+// one byte of that value, any other code point '?'. Otherwise a Windows code page: 1200
+// and 1201 UTF-16 little- and big-endian without byte-order mark, 20127 US-ASCII
+// (others '?'), 65000 UTF-7, 65001 UTF-8, other numbers the system's conversion of that
+// code page. Raises EMxError for a code page the system does not have.
+std::string EncodeText(std::string_view aUtf8, int aCodePage);
+// Bytes back to text with the same code pages; bytes that do not decode become U+FFFD,
+// and in US-ASCII '?'.
+std::string DecodeText(std::string_view aBytes, int aCodePage);
+
 }  // namespace platform

@@ -70,6 +70,18 @@ TEST_F(CreateIOHandlerTest, DllConnectionLoadsItsLibrary) {
   EXPECT_EQ(message.substr(0, prefix.size()), prefix) << message;
 }
 
+TEST_F(CreateIOHandlerTest, TcpConnectionGetsItsTransportWithoutConnecting) {
+  auto tcp = Create("<Connection><Type>tcp</Type><Address>127.0.0.1</Address><Port>65536</Port>"
+                    "<ReadTimeout>3000</ReadTimeout></Connection>");
+  EXPECT_STREQ(tcp->ClassName(), "kIOHandler_TCP");
+  EXPECT_EQ(tcp->ReadTimeout(), 3000);
+  EXPECT_FALSE(tcp->Connected());
+  tcp.reset();
+  EXPECT_EQ(logtest::Messages(Path("VELO_VIROZI_10_1_" + Today() + ".log")),
+            (std::vector<std::string>{"*************************** START ***************************",
+                                      "*************************** STOP ****************************"}));
+}
+
 TEST_F(CreateIOHandlerTest, TransportsOfLaterBuildsAreRefusedByName) {
   const struct {
     const char* connection;
@@ -77,7 +89,6 @@ TEST_F(CreateIOHandlerTest, TransportsOfLaterBuildsAreRefusedByName) {
   } cases[] = {
       {"", "Connection Type OPOS is not supported"},
       {"<Connection><Type>opos</Type></Connection>", "Connection Type OPOS is not supported"},
-      {"<Connection><Type>tcp</Type></Connection>", "Connection Type TCP is not supported"},
       {"<Connection><Type>http</Type></Connection>", "Connection Type HTTP is not supported"},
       {"<Connection><Type>serial</Type><Parity>none</Parity></Connection>", "Connection Type SERIAL is not supported"},
       {"<Connection><Type>spool</Type></Connection>", "Connection Type SPOOL is not supported"},

@@ -1,11 +1,16 @@
 // Windows code pages without Windows: the ANSI code page is taken to be 1252, and texts
 // are converted unit by unit as WideCharToMultiByte and MultiByteToWideChar do, except that
-// there is no best-fit mapping: whatever 1252 cannot hold becomes '?'.
+// there is no best-fit mapping: whatever 1252 cannot hold becomes '?'. Other code pages
+// go through iconv under their iconv names.
+#include <iconv.h>
+
+#include <cerrno>
 #include <string>
 #include <string_view>
 
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "platform/CodePageSystem.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -82,3 +87,98 @@ std::string ReencodeAnsiText(std::string_view aUtf8, int aDecodeCodePage) {
 }
 
 }  // namespace platform
+
+namespace {
+
+std::string IconvName(int aCodePage) {
+  switch (aCodePage) {
+    case 65000: return "UTF-7";
+    case 20866: return "KOI8-R";
+    case 21866: return "KOI8-U";
+    case 51932: return "EUC-JP";
+    case 50220: return "ISO-2022-JP";
+    case 54936: return "GB18030";
+    case 10000: return "MACINTOSH";
+    default: break;
+  }
+  if (aCodePage >= 28591 && aCodePage <= 28606) return "ISO-8859-" + std::to_string(aCodePage - 28590);
+  return "CP" + std::to_string(aCodePage);
+}
+
+class tIconv {
+ public:
+  tIconv(const std::string& aTo, const std::string& aFrom, int aCodePage)
+      : fHandle(iconv_open(aTo.c_str(), aFrom.c_str())) {
+    if (fHandle == reinterpret_cast<iconv_t>(-1)) {
+      throw EMxError("Code page " + std::to_string(aCodePage) + " is not supported");
+    }
+  }
+  ~tIconv() { iconv_close(fHandle); }
+  tIconv(const tIconv&) = delete;
+  tIconv& operator=(const tIconv&) = delete;
+
+  // Converts all of aInput; at an input unit the target cannot take (or that does not
+  // decode) aSkip of its bytes are dropped and aSubstitute written instead.
+  std::string Run(std::string_view aInput, size_t aSkip, std::string_view aSubstitute) {
+    std::string output;
+    char buffer[1024];
+    char* in = const_cast<char*>(aInput.data());
+    size_t inLeft = aInput.size();
+    for (bool flushing = false;;) {
+      char* out = buffer;
+      size_t outLeft = sizeof buffer;
+      const size_t result = flushing ? iconv(fHandle, nullptr, nullptr, &out, &outLeft)
+                                     : iconv(fHandle, &in, &inLeft, &out, &outLeft);
+      const int error = errno;
+      output.append(buffer, static_cast<size_t>(out - buffer));
+      if (result != static_cast<size_t>(-1)) {
+        if (flushing) return output;
+        flushing = true;  // stateful encodings such as UTF-7 end their last run
+        continue;
+      }
+      if (error == E2BIG) continue;
+      // EILSEQ, or EINVAL for an unfinished sequence at the end.
+      output.append(aSubstitute);
+      const size_t skip = inLeft < aSkip ? inLeft : aSkip;
+      in += skip;
+      inLeft -= skip;
+      if (inLeft == 0) flushing = true;
+    }
+  }
+
+ private:
+  iconv_t fHandle;
+};
+
+}  // namespace
+
+namespace platform::detail {
+
+std::string SystemEncode(std::u16string_view aText, int aCodePage) {
+  // UTF-32 input: one fixed-size unit per character to skip when the code page lacks it.
+  std::u32string codePoints;
+  codePoints.reserve(aText.size());
+  for (size_t i = 0; i < aText.size(); ++i) {
+    char32_t cp = aText[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < aText.size() && aText[i + 1] >= 0xDC00 && aText[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (aText[i + 1] - 0xDC00);
+      ++i;
+    }
+    codePoints.push_back(cp);
+  }
+  const std::string_view input(reinterpret_cast<const char*>(codePoints.data()), codePoints.size() * 4);
+  return tIconv(IconvName(aCodePage), "UTF-32LE", aCodePage).Run(input, 4, "?");
+}
+
+std::u16string SystemDecode(std::string_view aBytes, int aCodePage) {
+  const std::string units = tIconv("UTF-16LE", IconvName(aCodePage), aCodePage).Run(aBytes, 1, "\xFD\xFF");
+  std::u16string text;
+  text.reserve(units.size() / 2);
+  for (size_t i = 0; i + 1 < units.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(units[i]) |
+                                         (static_cast<unsigned char>(units[i + 1]) << 8)));
+  }
+  return text;
+}
+
+}  // namespace platform::detail

@@ -2,11 +2,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <string_view>
 
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "platform/CodePageSystem.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -57,3 +59,47 @@ std::string ReencodeAnsiText(std::string_view aUtf8, int aDecodeCodePage) {
 }
 
 }  // namespace platform
+
+namespace platform::detail {
+
+std::string SystemEncode(std::u16string_view aText, int aCodePage) {
+  if (aText.empty()) return {};
+  if (aText.size() > static_cast<size_t>(INT_MAX / 4)) throw EMxError("Text too long to convert");
+  const UINT codePage = static_cast<UINT>(aCodePage);
+  const auto* src = reinterpret_cast<const wchar_t*>(aText.data());
+  const int srcLen = static_cast<int>(aText.size());
+  const int count = WideCharToMultiByte(codePage, 0, src, srcLen, nullptr, 0, nullptr, nullptr);
+  if (count <= 0) {
+    if (GetLastError() == ERROR_INVALID_PARAMETER) {
+      throw EMxError("Code page " + std::to_string(aCodePage) + " is not supported");
+    }
+    Fail("WideCharToMultiByte");
+  }
+  std::string bytes(static_cast<size_t>(count), '\0');
+  if (WideCharToMultiByte(codePage, 0, src, srcLen, bytes.data(), count, nullptr, nullptr) != count) {
+    Fail("WideCharToMultiByte");
+  }
+  return bytes;
+}
+
+std::u16string SystemDecode(std::string_view aBytes, int aCodePage) {
+  if (aBytes.empty()) return {};
+  if (aBytes.size() > static_cast<size_t>(INT_MAX)) throw EMxError("Text too long to convert");
+  const UINT codePage = static_cast<UINT>(aCodePage);
+  const int srcLen = static_cast<int>(aBytes.size());
+  const int count = MultiByteToWideChar(codePage, 0, aBytes.data(), srcLen, nullptr, 0);
+  if (count <= 0) {
+    if (GetLastError() == ERROR_INVALID_PARAMETER) {
+      throw EMxError("Code page " + std::to_string(aCodePage) + " is not supported");
+    }
+    Fail("MultiByteToWideChar");
+  }
+  std::u16string text(static_cast<size_t>(count), u'\0');
+  if (MultiByteToWideChar(codePage, 0, aBytes.data(), srcLen, reinterpret_cast<wchar_t*>(text.data()), count) !=
+      count) {
+    Fail("MultiByteToWideChar");
+  }
+  return text;
+}
+
+}  // namespace platform::detail
