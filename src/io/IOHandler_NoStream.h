@@ -1,7 +1,8 @@
 #pragma once
-// Base of the handlers whose driver reaches the device itself (a component, a library):
-// the channel is always there, takes nothing and gives nothing, and the stream operations
-// it cannot serve raise "<operation> Unsupported".
+// Base of the handlers without a stream to read: those whose driver reaches the device
+// itself (a component, a library), where the channel is always there, takes nothing and
+// gives nothing, and request-and-reply transports (HTTP), which replace what they serve.
+// The stream operations none of them can serve raise "<operation> Unsupported".
 #include "io/IOHandler.h"
 
 class kIOHandler_NoStream : public kIOHandler {

@@ -70,15 +70,21 @@ TEST_F(CreateIOHandlerTest, DllConnectionLoadsItsLibrary) {
   EXPECT_EQ(message.substr(0, prefix.size()), prefix) << message;
 }
 
-TEST_F(CreateIOHandlerTest, TcpConnectionGetsItsTransportWithoutConnecting) {
+TEST_F(CreateIOHandlerTest, TcpAndHttpConnectionsGetTheirTransportsWithoutConnecting) {
   auto tcp = Create("<Connection><Type>tcp</Type><Address>127.0.0.1</Address><Port>65536</Port>"
                     "<ReadTimeout>3000</ReadTimeout></Connection>");
   EXPECT_STREQ(tcp->ClassName(), "kIOHandler_TCP");
   EXPECT_EQ(tcp->ReadTimeout(), 3000);
   EXPECT_FALSE(tcp->Connected());
   tcp.reset();
+  auto http = Create("<Connection><Type>HTTP</Type><Address>10.0.0.5</Address><Port>8080</Port></Connection>");
+  EXPECT_STREQ(http->ClassName(), "kIOHandler_HTTP");
+  EXPECT_FALSE(http->Connected());
+  http.reset();
   EXPECT_EQ(logtest::Messages(Path("VELO_VIROZI_10_1_" + Today() + ".log")),
             (std::vector<std::string>{"*************************** START ***************************",
+                                      "*************************** STOP ****************************",
+                                      "*************************** START ***************************",
                                       "*************************** STOP ****************************"}));
 }
 
@@ -89,7 +95,6 @@ TEST_F(CreateIOHandlerTest, TransportsOfLaterBuildsAreRefusedByName) {
   } cases[] = {
       {"", "Connection Type OPOS is not supported"},
       {"<Connection><Type>opos</Type></Connection>", "Connection Type OPOS is not supported"},
-      {"<Connection><Type>http</Type></Connection>", "Connection Type HTTP is not supported"},
       {"<Connection><Type>serial</Type><Parity>none</Parity></Connection>", "Connection Type SERIAL is not supported"},
       {"<Connection><Type>spool</Type></Connection>", "Connection Type SPOOL is not supported"},
   };
