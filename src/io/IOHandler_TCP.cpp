@@ -38,6 +38,8 @@ kIOHandler_TCP::kIOHandler_TCP(const kConnection* aConnection, const std::string
     fTCPClient.SetPort(static_cast<uint16_t>(aConnection->Port() & 0xFFFF));
   }
   fTCPClient.SetConnectTimeout(ConnectTimeout());
+  // ReadBytes reads with the client's time-out as it stands.
+  if (ReadTimeout() > 0) fTCPClient.SetReadTimeout(ReadTimeout());
 }
 
 kIOHandler_TCP::~kIOHandler_TCP() = default;

@@ -80,6 +80,9 @@ class TcpListener {
 // that times out loses nothing. Reads wait at most the read time-out for each piece.
 class TcpClient {
  public:
+  // Until told otherwise a read waits at most this long, never for ever.
+  static constexpr int kDefaultReadTimeout = 30000;
+
   const std::string& Host() const { return fHost; }
   void SetHost(std::string aHost) { fHost = std::move(aHost); }
   uint16_t Port() const { return fPort; }
@@ -87,6 +90,7 @@ class TcpClient {
   int ConnectTimeout() const { return fConnectTimeout; }
   void SetConnectTimeout(int aValue) { fConnectTimeout = aValue; }
   int ReadTimeout() const { return fReadTimeout; }
+  // Less than 0: no limit.
   void SetReadTimeout(int aValue) { fReadTimeout = aValue; }
 
   // Drops a connection held before. False when the connect time-out passed; raises
@@ -114,7 +118,7 @@ class TcpClient {
   std::string fHost;
   uint16_t fPort = 0;
   int fConnectTimeout = 0;
-  int fReadTimeout = -1;
+  int fReadTimeout = kDefaultReadTimeout;
   TcpSocket fSocket;
   bool fPeerClosed = false;
   std::string fInput;

@@ -234,7 +234,8 @@ TEST_F(TcpHandlerTest, ByteArraysTravelUnchangedAndShowAsAscii) {
   handler->SetHexLog(true);
   EXPECT_TRUE(handler->WriteBytes({'O', 'K', 0xFF, 0x00}));
   EXPECT_EQ(peer.Received(4), std::string("OK\xFF\0", 4));
-  handler->TCPClient().SetReadTimeout(300);
+  // ReadBytes waits as long as the client does: the handler's time-out from the start.
+  EXPECT_EQ(handler->TCPClient().ReadTimeout(), 300);
   EXPECT_EQ(handler->ReadBytes(3), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(handler->ReadBytesUpTo({0x10}), (std::vector<uint8_t>{0xFF, 0x10}));
   EXPECT_EQ(handler->ReadAllBytes(), (std::vector<uint8_t>{0x02, 'Z', 'Q', 'Q'}));
