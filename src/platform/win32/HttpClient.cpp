@@ -2,6 +2,7 @@
 // credentials, Digest from the server's challenge (WinHTTP's own Digest support does not
 // answer under Wine). A challenge is kept and answered again on later posts, counting its
 // uses, until the server sends a new one.
+#include <winsock2.h>
 #include <windows.h>
 #include <wincrypt.h>
 #include <winhttp.h>
@@ -9,6 +10,7 @@
 #include <random>
 
 #include "core/Text.h"
+#include "platform/Library.h"
 #include "platform/HttpAuth.h"
 #include "platform/HttpClient.h"
 
@@ -26,32 +28,34 @@ std::string Narrow(std::wstring_view aText) {
 }
 
 std::string WinHttpMessage(DWORD aError) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                          FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      GetModuleHandleW(L"winhttp.dll"), aError, 0,
-                                      reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text;
-  if (length > 0 && buffer != nullptr) text.assign(buffer, length);
-  if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+  // WinHTTP's own codes have their texts in winhttp.dll; under Wine a failed transfer may
+  // also report the socket's code.
+  std::string text;
+  if (aError >= WINHTTP_ERROR_BASE && aError <= WINHTTP_ERROR_LAST) {
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       GetModuleHandleW(L"winhttp.dll"), aError, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (length > 0 && buffer != nullptr) text = Narrow(std::wstring_view(buffer, length));
+    if (buffer != nullptr) LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  } else {
+    text = SystemErrorMessage(aError);
+  }
   if (text.empty()) {
     switch (aError) {
-      case ERROR_WINHTTP_TIMEOUT: text = L"The operation timed out"; break;
-      case ERROR_WINHTTP_NAME_NOT_RESOLVED: text = L"The server name or address could not be resolved"; break;
-      case ERROR_WINHTTP_CANNOT_CONNECT: text = L"A connection with the server could not be established"; break;
-      case ERROR_WINHTTP_CONNECTION_ERROR:
-        text = L"The connection with the server was reset or terminated";
-        break;
-      case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
-        text = L"The server returned an invalid or unrecognized response";
-        break;
-      case ERROR_WINHTTP_INVALID_URL: text = L"The URL is invalid"; break;
-      case ERROR_WINHTTP_UNRECOGNIZED_SCHEME: text = L"The URL does not use a recognized protocol"; break;
-      default: text = L"Unknown error"; break;
+      case ERROR_WINHTTP_TIMEOUT:
+      case WSAETIMEDOUT: text = "The operation timed out"; break;
+      case ERROR_WINHTTP_NAME_NOT_RESOLVED: text = "The server name or address could not be resolved"; break;
+      case ERROR_WINHTTP_CANNOT_CONNECT: text = "A connection with the server could not be established"; break;
+      case ERROR_WINHTTP_CONNECTION_ERROR: text = "The connection with the server was reset or terminated"; break;
+      case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: text = "The server returned an invalid or unrecognized response"; break;
+      case ERROR_WINHTTP_INVALID_URL: text = "The URL is invalid"; break;
+      case ERROR_WINHTTP_UNRECOGNIZED_SCHEME: text = "The URL does not use a recognized protocol"; break;
+      default: text = "Unknown error"; break;
     }
   }
-  return "WinHTTP error " + std::to_string(aError) + ": " + Narrow(text);
+  return "WinHTTP error " + std::to_string(aError) + ": " + text;
 }
 
 [[noreturn]] void Fail() { throw EHttpError(WinHttpMessage(GetLastError())); }
@@ -151,6 +155,9 @@ class tWinHttpClient : public HttpClient {
       // Never the Windows logon.
       DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH;
       WinHttpSetOption(request.Get(), WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof policy);
+      // The wait for the reply's head has a limit of its own (90 s unless set).
+      DWORD replyTimeout = ReplyTimeout() > 0 ? static_cast<DWORD>(ReplyTimeout()) : INFINITE;
+      WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &replyTimeout, sizeof replyTimeout);
 
       const bool answered = Authentication() == tAuth::Digest && fHaveChallenge;
       std::wstring headers = RequestHeaders(aContentType, Narrow(path));
