@@ -70,6 +70,8 @@ class kIOHandler : public kIOChannel {
   kIOHandler(const kConnection* aConnection, const std::string& aDirectory, const std::string& aFileName);
 
   void ClearError() { ResetCustomError(); }
+  // The code of the last device call, also when it is no failure.
+  void StoreErrorCode(int32_t aCode) { fErrorCode = aCode; }
 
  private:
   kDeviceLog fLog;  // first in, last out: the STOP line follows everything else

@@ -5,6 +5,7 @@
 #include "io/IOHandler_Com.h"
 #include "io/IOHandler_Dll.h"
 #include "io/IOHandler_HTTP.h"
+#include "io/IOHandler_OPOS.h"
 #include "io/IOHandler_TCP.h"
 
 std::unique_ptr<kIOHandler> CreateIOHandler(const kConnection& aConnection, const std::string& aLogDir,
@@ -14,11 +15,12 @@ std::unique_ptr<kIOHandler> CreateIOHandler(const kConnection& aConnection, cons
       return std::make_unique<kIOHandler_Com>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::DLL:
       return std::make_unique<kIOHandler_Dll>(&aConnection, aLogDir, aFileName);
+    case tkConnectionType::OPOS:
+      return std::make_unique<kIOHandler_OPOS>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::TCP:
       return std::make_unique<kIOHandler_TCP>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::HTTP:
       return std::make_unique<kIOHandler_HTTP>(&aConnection, aLogDir, aFileName);
-    case tkConnectionType::OPOS:
     case tkConnectionType::Serial:
     case tkConnectionType::Spool:
       throw EMxError("Connection Type " + kConnection::ConnectionTypeToString(aConnection.ConnectionType()) +

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/Errors.h"
+#include "sim/SimSteering.h"
 
 namespace {
 
@@ -29,39 +30,6 @@ constexpr char kCrLf[] = "\r\n";
 
 // ---------------------------------------------------------------------------------------
 // Texts
-
-std::string JournalEscape(std::string_view aText) {
-  std::string out;
-  out.reserve(aText.size());
-  for (char c : aText) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-std::string ScriptUnescape(std::string_view aText) {
-  std::string out;
-  out.reserve(aText.size());
-  for (size_t i = 0; i < aText.size(); ++i) {
-    if (aText[i] == '\\' && i + 1 < aText.size()) {
-      switch (aText[i + 1]) {
-        case '\\': out += '\\'; ++i; continue;
-        case 't': out += '\t'; ++i; continue;
-        case 'r': out += '\r'; ++i; continue;
-        case 'n': out += '\n'; ++i; continue;
-        default: break;
-      }
-    }
-    out += aText[i];
-  }
-  return out;
-}
 
 std::optional<int64_t> ParseInt(std::string_view aText) {
   int64_t value = 0;
@@ -151,98 +119,45 @@ struct ScriptLine {
   std::string fReply;
 };
 
+std::optional<int32_t> CallResultOf(std::string_view aText) {
+  auto value = ParseInt(aText);
+  if (!value || *value < std::numeric_limits<int32_t>::min() || *value > std::numeric_limits<int32_t>::max())
+    return std::nullopt;
+  return static_cast<int32_t>(*value);
+}
+
+std::string CheckLine(std::string_view aMethod, const std::vector<std::string>& aFields) {
+  bool known = false;
+  for (std::string_view m : kMethods) known = known || m == aMethod;
+  if (!known) return "unknown method '" + std::string(aMethod) + "'";
+  if (aFields[0] != "HRESULT" && !CallResultOf(aFields[0]))
+    return "call result '" + aFields[0] + "' is neither an integer nor HRESULT";
+  return {};
+}
+
+// The script's lines of a method, its reply being everything after the call result.
 class Script {
  public:
-  // The next untaken line of aMethod in the current script, if any.
   std::optional<ScriptLine> Take(std::string_view aMethod) {
-    const char* path = std::getenv("VIROZI_SIM_SCRIPT");
-    if (path == nullptr || *path == '\0') return std::nullopt;
-    std::string text = ReadAll(path);
-    const bool grown = text.size() >= fText.size() && text.compare(0, fText.size(), fText) == 0;
-    if (path != fPath || !grown) fTaken.clear();
-    fPath = path;
-    fText = std::move(text);
-
-    std::vector<ScriptLine> lines = LinesOf(aMethod);
-    size_t& taken = fTaken[std::string(aMethod)];
-    if (taken >= lines.size()) return std::nullopt;
-    return std::move(lines[taken++]);
+    std::optional<std::vector<std::string>> fields = fScript.Take(aMethod);
+    if (!fields) return std::nullopt;
+    ScriptLine line;
+    line.fHresult = (*fields)[0] == "HRESULT";
+    if (!line.fHresult) line.fCallResult = *CallResultOf((*fields)[0]);
+    for (size_t k = 1; k < fields->size(); ++k) {
+      if (k > 1) line.fReply += '\t';
+      line.fReply += (*fields)[k];
+    }
+    return line;
   }
-
-  void Reset() {
-    fPath.clear();
-    fText.clear();
-    fTaken.clear();
-  }
+  void Reset() { fScript.Reset(); }
 
  private:
-  static std::string ReadAll(const char* aPath) {
-    std::ifstream in(aPath, std::ios::binary);
-    if (!in) return {};  // not written yet: nothing scripted
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  [[noreturn]] void Malformed(size_t aLine, const std::string& aWhat) const {
-    throw EMxError("Simulator script " + fPath + " line " + std::to_string(aLine) + ": " + aWhat);
-  }
-
-  // Checks the whole file, so a bad line shows up on the first call, not when reached.
-  std::vector<ScriptLine> LinesOf(std::string_view aMethod) const {
-    std::vector<ScriptLine> lines;
-    std::string_view text = fText;
-    size_t number = 0;
-    while (!text.empty()) {
-      const size_t eol = text.find('\n');
-      std::string_view line = text.substr(0, eol);
-      text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
-      ++number;
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (line.empty() || line.front() == '#') continue;
-
-      const size_t tab1 = line.find('\t');
-      if (tab1 == std::string_view::npos) Malformed(number, "no TAB after the method name");
-      const std::string_view method = line.substr(0, tab1);
-      bool known = false;
-      for (std::string_view m : kMethods) known = known || m == method;
-      if (!known) Malformed(number, "unknown method '" + std::string(method) + "'");
-
-      std::string_view rest = line.substr(tab1 + 1);
-      const size_t tab2 = rest.find('\t');
-      const std::string_view result = rest.substr(0, tab2);
-      const std::string_view reply = tab2 == std::string_view::npos ? std::string_view() : rest.substr(tab2 + 1);
-      ScriptLine parsed;
-      if (result == "HRESULT") {
-        parsed.fHresult = true;
-      } else {
-        auto value = ParseInt(result);
-        if (!value || *value < std::numeric_limits<int32_t>::min() || *value > std::numeric_limits<int32_t>::max())
-          Malformed(number, "call result '" + std::string(result) + "' is neither an integer nor HRESULT");
-        parsed.fCallResult = static_cast<int32_t>(*value);
-      }
-      parsed.fReply = ScriptUnescape(reply);
-      if (method == aMethod) lines.push_back(std::move(parsed));
-    }
-    return lines;
-  }
-
-  std::string fPath;
-  std::string fText;
-  std::map<std::string, size_t, std::less<>> fTaken;
+  sim::tSimScript fScript{"VIROZI_SIM_SCRIPT", &CheckLine};
 };
 
 void WriteJournal(std::string_view aMethod, std::initializer_list<std::string_view> aArguments) {
-  const char* path = std::getenv("VIROZI_SIM_JOURNAL");
-  if (path == nullptr || *path == '\0') return;
-  std::string line(aMethod);
-  for (std::string_view argument : aArguments) {
-    line += '\t';
-    line += JournalEscape(argument);
-  }
-  line += '\n';
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  out << line;
-  out.flush();
-  if (!out) throw EMxError("Cannot write the simulator journal " + std::string(path));
+  sim::AppendJournal("VIROZI_SIM_JOURNAL", aMethod, std::vector<std::string>(aArguments.begin(), aArguments.end()));
 }
 
 // ---------------------------------------------------------------------------------------

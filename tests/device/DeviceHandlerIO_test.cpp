@@ -7,6 +7,8 @@
 #include "device/DeviceHandler.h"
 #include "device/TestXml.h"
 #include "io/IOHandler.h"
+#include "io/IOHandler_OPOS.h"
+#include "platform/Automation.h"
 #include "log/LogTestSupport.h"
 
 namespace {
@@ -93,8 +95,6 @@ TEST_F(CreateIOHandlerTest, TransportsOfLaterBuildsAreRefusedByName) {
     const char* connection;
     const char* message;
   } cases[] = {
-      {"", "Connection Type OPOS is not supported"},
-      {"<Connection><Type>opos</Type></Connection>", "Connection Type OPOS is not supported"},
       {"<Connection><Type>serial</Type><Parity>none</Parity></Connection>", "Connection Type SERIAL is not supported"},
       {"<Connection><Type>spool</Type></Connection>", "Connection Type SPOOL is not supported"},
   };
@@ -103,6 +103,23 @@ TEST_F(CreateIOHandlerTest, TransportsOfLaterBuildsAreRefusedByName) {
   }
   // Refused before any log is started.
   EXPECT_TRUE(FileNamesIn(Folder()).empty());
+}
+
+TEST_F(CreateIOHandlerTest, NoConnectionMeansTheFiscalPrinterControl) {
+  for (const char* connection : {"", "<Connection><Type>opos</Type><DeviceName>FP1</DeviceName></Connection>"}) {
+    if (platform::AutomationUsesCom()) {
+      // The Windows tests register the simulated control.
+      auto handler = Create(connection);
+      ASSERT_STREQ(handler->ClassName(), "kIOHandler_OPOS") << connection;
+      EXPECT_EQ(static_cast<kIOHandler_OPOS&>(*handler).DeviceName(), *connection ? "FP1" : "") << connection;
+      EXPECT_FALSE(handler->Connected());
+    } else {
+      // Natively only the product library installs a control.
+      EXPECT_EQ(ErrorOf([&] { Create(connection); }),
+                "Class not registered, ClassID: {CCB90072-B81E-11D2-AB74-0040054C3719}")
+          << connection;
+    }
+  }
 }
 
 TEST_F(CreateIOHandlerTest, LogIdCannotLeaveTheLogFolder) {

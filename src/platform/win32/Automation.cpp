@@ -176,46 +176,97 @@ class ComObject : public AutomationObject {
   }
 
   int32_t Call(std::string_view aMethod, std::initializer_list<AutomationArg> aArgs) override {
-    const DISPID id = DispIdOf(aMethod);
     const std::vector<AutomationArg> args(aArgs);
-    std::vector<OwnedBstr> texts(args.size());
-    std::vector<VARIANTARG> variants(args.size());
-    for (size_t k = 0; k < args.size(); ++k) {
-      VARIANTARG& variant = variants[args.size() - 1 - k];  // IDispatch takes them last first
+    OwnedVariant result;
+    Invoke(aMethod, DISPATCH_METHOD, args, &result);
+    return IntOf(result);
+  }
+
+  AutomationArg GetProperty(std::string_view aName) override {
+    OwnedVariant result;
+    Invoke(aName, DISPATCH_PROPERTYGET, {}, &result);
+    switch (result.vt) {
+      case VT_BOOL:
+        return AutomationArg::Bool(result.boolVal != VARIANT_FALSE);
+      case VT_BSTR:
+        return AutomationArg::Text(OwnedBstr::TextOf(result.bstrVal));
+      case VT_CY:
+        return AutomationArg::Money(Currency::FromRaw(result.cyVal.int64));
+      default:
+        return AutomationArg(IntOf(result));
+    }
+  }
+
+  void SetProperty(std::string_view aName, const AutomationArg& aValue) override {
+    Invoke(aName, DISPATCH_PROPERTYPUT, {aValue}, nullptr);
+  }
+
+ private:
+  static int32_t IntOf(VARIANT& aValue) {
+    if (aValue.vt == VT_I4) return aValue.lVal;
+    OwnedVariant converted;
+    const HRESULT changed = VariantChangeType(&converted, &aValue, 0, VT_I4);
+    if (FAILED(changed)) throw EMxError(SystemText(changed));
+    return converted.lVal;
+  }
+
+  // One IDispatch::Invoke; the by-reference arguments get what the component left in them.
+  void Invoke(std::string_view aName, WORD aFlags, const std::vector<AutomationArg>& aArgs, VARIANT* aResult) {
+    const DISPID id = DispIdOf(aName);
+    std::vector<OwnedBstr> texts(aArgs.size());
+    std::vector<LONG> numbers(aArgs.size());
+    std::vector<VARIANTARG> variants(aArgs.size());
+    for (size_t k = 0; k < aArgs.size(); ++k) {
+      const AutomationArg& arg = aArgs[k];
+      VARIANTARG& variant = variants[aArgs.size() - 1 - k];  // IDispatch takes them last first
       VariantInit(&variant);
-      if (args[k].Text != nullptr) {
-        texts[k] = OwnedBstr(*args[k].Text);
-        variant.vt = VT_BSTR | VT_BYREF;
-        variant.pbstrVal = texts[k].Out();
-      } else {
-        variant.vt = VT_I4;
-        variant.lVal = args[k].Value;
+      switch (arg.Kind) {
+        case AutomationArg::tKind::Int:
+          variant.vt = VT_I4;
+          variant.lVal = static_cast<LONG>(arg.Value);
+          break;
+        case AutomationArg::tKind::Bool:
+          variant.vt = VT_BOOL;
+          variant.boolVal = arg.Value != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+          break;
+        case AutomationArg::tKind::Money:
+          variant.vt = VT_CY;
+          variant.cyVal.int64 = arg.Value;
+          break;
+        case AutomationArg::tKind::Text:
+          texts[k] = OwnedBstr(arg.TextValue);
+          variant.vt = VT_BSTR;
+          variant.bstrVal = *texts[k].Out();
+          break;
+        case AutomationArg::tKind::IntRef:
+          numbers[k] = *arg.IntRefValue;
+          variant.vt = VT_I4 | VT_BYREF;
+          variant.plVal = &numbers[k];
+          break;
+        case AutomationArg::tKind::TextRef:
+          texts[k] = OwnedBstr(*arg.TextRef);
+          variant.vt = VT_BSTR | VT_BYREF;
+          variant.pbstrVal = texts[k].Out();
+          break;
       }
     }
-    DISPPARAMS params{variants.data(), nullptr, static_cast<UINT>(variants.size()), 0};
-    OwnedVariant result;
+    // A property is written through the one named argument the protocol defines.
+    DISPID putId = DISPID_PROPERTYPUT;
+    const bool put = aFlags == DISPATCH_PROPERTYPUT;
+    DISPPARAMS params{variants.data(), put ? &putId : nullptr, static_cast<UINT>(variants.size()), put ? 1u : 0u};
     ExceptionInfo exception;
     UINT badArgument = 0;
     // An error object left from an earlier failure must not pass for this call's.
     SetErrorInfo(0, nullptr);
-    const HRESULT invoked = fDispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
-                                              &exception, &badArgument);
+    const HRESULT invoked =
+        fDispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, aFlags, &params, aResult, &exception, &badArgument);
     if (FAILED(invoked)) throw EMxError(FailureText(invoked, invoked == DISP_E_EXCEPTION ? &exception : nullptr));
-    int32_t callResult = 0;
-    if (result.vt == VT_I4) {
-      callResult = result.lVal;
-    } else {
-      OwnedVariant converted;
-      const HRESULT changed = VariantChangeType(&converted, &result, 0, VT_I4);
-      if (FAILED(changed)) throw EMxError(SystemText(changed));
-      callResult = converted.lVal;
+    for (size_t k = 0; k < aArgs.size(); ++k) {
+      if (aArgs[k].Kind == AutomationArg::tKind::TextRef) *aArgs[k].TextRef = texts[k].Text();
+      if (aArgs[k].Kind == AutomationArg::tKind::IntRef) *aArgs[k].IntRefValue = numbers[k];
     }
-    for (size_t k = 0; k < args.size(); ++k)
-      if (args[k].Text != nullptr) *args[k].Text = texts[k].Text();
-    return callResult;
   }
 
- private:
   DISPID DispIdOf(std::string_view aName) {
     const auto found = fDispIds.find(aName);
     if (found != fDispIds.end()) return found->second;
@@ -240,5 +291,7 @@ bool AutomationUsesCom() { return true; }
 std::unique_ptr<AutomationObject> CreateAutomationObject(const char* aClassId, const char* aInterfaceId) {
   return std::make_unique<ComObject>(aClassId, aInterfaceId);
 }
+
+bool RegisterAutomationClass(const char*, AutomationFactory) { return false; }
 
 }  // namespace platform
