@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -60,7 +61,11 @@ class AutomationObject {
   // a string of its own even when the caller passes one variable several times; the
   // results go back in argument order, so the last one wins. A failed call raises EMxError
   // with the component's description.
-  virtual int32_t Call(std::string_view aMethod, std::initializer_list<AutomationArg> aArgs) = 0;
+  int32_t Call(std::string_view aMethod, std::initializer_list<AutomationArg> aArgs) {
+    return CallWith(aMethod, std::span<const AutomationArg>(aArgs.begin(), aArgs.size()));
+  }
+  // The same with arguments counted at run time (a server passing on what it received).
+  virtual int32_t CallWith(std::string_view aMethod, std::span<const AutomationArg> aArgs) = 0;
   // Reads and writes a property by name; failures raise as for Call.
   virtual AutomationArg GetProperty(std::string_view aName) = 0;
   virtual void SetProperty(std::string_view aName, const AutomationArg& aValue) = 0;

@@ -121,13 +121,13 @@ std::string DateTextNow() {
 
 class tFiscalPrinterSimulator final : public platform::AutomationObject {
  public:
-  int32_t Call(std::string_view aMethod, std::initializer_list<AutomationArg> aArgs) override {
+  int32_t CallWith(std::string_view aMethod, std::span<const AutomationArg> aArgs) override {
     const tOposMember& member = Member(aMethod, false);
     const std::string_view types = member.Types;
     if (aArgs.size() != types.size()) throw EMxError("Invalid number of parameters.");
     std::vector<std::string> journal;
     for (const AutomationArg& arg : aArgs) journal.push_back(arg.Describe());
-    const std::vector<AutomationArg> args(aArgs);
+    const std::vector<AutomationArg> args(aArgs.begin(), aArgs.end());
     for (size_t k = 0; k < args.size(); ++k) Expect(args[k], types[k]);
 
     std::optional<std::vector<std::string>> line;

@@ -240,8 +240,15 @@ TEST(Demo, RunsTheWholeDayOnOneDevice) {
     }
   }
   const std::vector<std::string> day = {"VERSION", "OPEN", "PAY", "PAY", "PAY", "PAY", "PAY", "PAY", "PAY",
-                                        "PAY", "PAY", "PAY", "PAY", "PAY", "PAY", "GETTOTALS", "DAYCLOSE", "CLOSE"};
+                                        "PAY", "PAY", "PAY", "PAY", "PAY", "PAY", "GETTOTALS", "DAYCLOSE", "CLOSE",
+                                        "OPEN", "CLOSE"};
   EXPECT_EQ(exports, day);
+  // The day's device names its connection; the last one goes without, to the fiscal printer.
+  ASSERT_EQ(run.Library.Calls.size(), day.size());
+  for (size_t i = 1; i < day.size(); ++i) {
+    const bool plain = i >= day.size() - 2;
+    EXPECT_EQ(run.Library.Calls[i].Request.find("<Connection>") == std::string::npos, plain) << i;
+  }
   // Every kind of payment of the day, the coupon phases in order.
   auto element = [&](size_t aCall, const char* aName) { return Element(run.Library.Calls[aCall].Request, aName); };
   EXPECT_EQ(element(4, "Attributes"), "satispay");

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "ComServerKit.h"
 #include "core/Errors.h"
 #include "core/Text.h"
 #include "drivers/Ivirpay.h"
@@ -26,16 +27,10 @@
 
 namespace {
 
-std::atomic<long> gObjects{0};
-std::atomic<long> gLocks{0};
-HMODULE gModule = nullptr;
+using comkit::BstrOf;
+using comkit::GuidOf;
+using comkit::TextOf;
 
-GUID GuidOf(const char* aText) {
-  GUID guid{};
-  const std::u16string wide = Utf8ToUtf16(aText);
-  CLSIDFromString(reinterpret_cast<LPCOLESTR>(wide.c_str()), &guid);
-  return guid;
-}
 // Parsed on first use, not while the loader holds its lock.
 const GUID& ClassId() {
   static const GUID id = GuidOf(kViroziClassId);
@@ -46,20 +41,9 @@ const GUID& InterfaceId() {
   return id;
 }
 
-std::string TextOf(BSTR aText) {
-  if (aText == nullptr) return {};
-  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(aText), SysStringLen(aText)));
-}
-BSTR BstrOf(const std::string& aText) {
-  const std::u16string wide = Utf8ToUtf16(aText);
-  // A BSTR's length is 32 bits of bytes; on 64-bit a longer text must not wrap around.
-  if (wide.size() > std::numeric_limits<UINT>::max() / 2) return nullptr;
-  return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide.data()), static_cast<UINT>(wide.size()));
-}
-
 // VIROZI_SIM_CREATE=nointerface: the object is created but denies the provider's
 // interface, as an incompatible version of the component would (Windows tests only).
-bool InterfaceRefused() {
+bool InterfaceRefusedByEnvironment() {
   const char* create = std::getenv("VIROZI_SIM_CREATE");
   return create != nullptr && std::string(create) == "nointerface";
 }
@@ -110,83 +94,15 @@ const tMethod kMethods[] = {
      }},
 };
 
-bool SameName(const wchar_t* aLeft, const wchar_t* aRight) {
-  // Automation names are not case-sensitive.
-  for (; *aLeft != 0 && *aRight != 0; ++aLeft, ++aRight)
-    if (std::towlower(*aLeft) != std::towlower(*aRight)) return false;
-  return *aLeft == *aRight;
-}
-
-// The failure of a call as automation reports it: the description in EXCEPINFO and, when
-// there is one, in the thread's error object too.
 HRESULT Raise(const std::string& aDescription, EXCEPINFO* aException) {
-  if (aException != nullptr) {
-    *aException = EXCEPINFO{};
-    aException->scode = E_FAIL;
-    aException->bstrSource = SysAllocString(L"virozi_sim");
-    if (!aDescription.empty()) aException->bstrDescription = BstrOf(aDescription);
-  }
-  if (!aDescription.empty()) {
-    Microsoft::WRL::ComPtr<ICreateErrorInfo> create;
-    if (SUCCEEDED(CreateErrorInfo(&create))) {
-      const std::unique_ptr<OLECHAR, decltype(&SysFreeString)> description(BstrOf(aDescription), &SysFreeString);
-      create->SetDescription(description.get());
-      create->SetSource(const_cast<LPOLESTR>(L"virozi_sim"));
-      create->SetGUID(InterfaceId());
-      Microsoft::WRL::ComPtr<IErrorInfo> info;
-      if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
-    }
-  }
-  return DISP_E_EXCEPTION;
+  return comkit::Raise(aDescription, aException, L"virozi_sim", InterfaceId());
 }
 
-// One component instance: a simulator, reached through IDispatch. COM objects own
-// themselves: the last Release deletes them.
-class tViroziObject final : public IDispatch, public ISupportErrorInfo {
+// One component instance: a simulator, reached through IDispatch.
+class tViroziObject final : public comkit::tDispatchObject {
  public:
-  tViroziObject() { ++gObjects; }
-  ~tViroziObject() { --gObjects; }
+  tViroziObject() : tDispatchObject(InterfaceId()) {}
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID aId, void** aObject) override {
-    if (aObject == nullptr) return E_POINTER;
-    if (IsEqualIID(aId, InterfaceId()) && InterfaceRefused()) {
-      *aObject = nullptr;
-      return E_NOINTERFACE;
-    }
-    if (IsEqualIID(aId, IID_IUnknown) || IsEqualIID(aId, IID_IDispatch) || IsEqualIID(aId, InterfaceId())) {
-      *aObject = static_cast<IDispatch*>(this);
-    } else if (IsEqualIID(aId, IID_ISupportErrorInfo)) {
-      *aObject = static_cast<ISupportErrorInfo*>(this);
-    } else {
-      *aObject = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++fReferences; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --fReferences;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  // ISupportErrorInfo
-  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID aId) override {
-    return IsEqualIID(aId, InterfaceId()) || IsEqualIID(aId, IID_IDispatch) ? S_OK : S_FALSE;
-  }
-
-  // IDispatch
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* aCount) override {
-    if (aCount == nullptr) return E_POINTER;
-    *aCount = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** aInfo) override {
-    if (aInfo != nullptr) *aInfo = nullptr;
-    return DISP_E_BADINDEX;
-  }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* aNames, UINT aCount, LCID, DISPID* aIds) override {
     if (aNames == nullptr || aIds == nullptr) return E_POINTER;
     HRESULT result = S_OK;
@@ -195,7 +111,7 @@ class tViroziObject final : public IDispatch, public ISupportErrorInfo {
       // Only the method itself has a name: no named arguments.
       if (k == 0) {
         for (const tMethod& method : kMethods)
-          if (aNames[0] != nullptr && SameName(aNames[0], method.Name)) aIds[0] = method.Id;
+          if (aNames[0] != nullptr && comkit::SameName(aNames[0], method.Name)) aIds[0] = method.Id;
       }
       if (aIds[k] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
     }
@@ -262,62 +178,29 @@ class tViroziObject final : public IDispatch, public ISupportErrorInfo {
     return S_OK;
   }
 
+ protected:
+  bool InterfaceRefused() const override { return InterfaceRefusedByEnvironment(); }
+
  private:
-  std::atomic<ULONG> fReferences{1};
   tViroziSimulator fSimulator;
 };
 
-class tClassFactory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID aId, void** aObject) override {
-    if (aObject == nullptr) return E_POINTER;
-    if (IsEqualIID(aId, IID_IUnknown) || IsEqualIID(aId, IID_IClassFactory)) {
-      *aObject = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *aObject = nullptr;
-    return E_NOINTERFACE;
-  }
-  // One factory for the life of the module.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* aOuter, REFIID aId, void** aObject) override {
-    if (aObject == nullptr) return E_POINTER;
-    *aObject = nullptr;
-    if (aOuter != nullptr) return CLASS_E_NOAGGREGATION;
-    // The tests' stand-in for a component that is not installed.
-    if (ViroziSimulatorCreationRefused()) return REGDB_E_CLASSNOTREG;
-    Microsoft::WRL::ComPtr<tViroziObject> object;
-    object.Attach(new (std::nothrow) tViroziObject());  // born with the one reference
-    if (!object) return E_OUTOFMEMORY;
-    return object->QueryInterface(aId, aObject);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL aLock) override {
-    if (aLock) ++gLocks;
-    else --gLocks;
-    return S_OK;
-  }
-};
-
-tClassFactory gFactory;
-
-std::wstring ClassKey() {
-  const std::u16string id = Utf8ToUtf16(kViroziClassId);
-  return L"CLSID\\" + std::wstring(id.begin(), id.end());
+HRESULT CreateObject(REFIID aId, void** aObject) {
+  // The tests' stand-in for a component that is not installed.
+  if (ViroziSimulatorCreationRefused()) return REGDB_E_CLASSNOTREG;
+  Microsoft::WRL::ComPtr<tViroziObject> object;
+  object.Attach(new (std::nothrow) tViroziObject());  // born with the one reference
+  if (!object) return E_OUTOFMEMORY;
+  return object->QueryInterface(aId, aObject);
 }
 
-LONG SetValue(HKEY aKey, const wchar_t* aName, const std::wstring& aValue) {
-  return RegSetValueExW(aKey, aName, 0, REG_SZ, reinterpret_cast<const BYTE*>(aValue.c_str()),
-                        static_cast<DWORD>((aValue.size() + 1) * sizeof(wchar_t)));
-}
+comkit::tClassFactory gFactory(&CreateObject);
 
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE aInstance, DWORD aReason, LPVOID) {
   if (aReason == DLL_PROCESS_ATTACH) {
-    gModule = aInstance;
+    comkit::gModule = aInstance;
     DisableThreadLibraryCalls(aInstance);
   }
   return TRUE;
@@ -330,33 +213,8 @@ STDAPI DllGetClassObject(REFCLSID aClassId, REFIID aId, LPVOID* aObject) {
   return gFactory.QueryInterface(aId, aObject);
 }
 
-STDAPI DllCanUnloadNow() { return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() { return comkit::gObjects == 0 && comkit::gLocks == 0 ? S_OK : S_FALSE; }
 
-// HKEY_CLASSES_ROOT\CLSID\{class}\InprocServer32 = this file, ThreadingModel Both: the
-// object lives in its caller's apartment, so single- and multi-threaded callers both get
-// it directly.
-STDAPI DllRegisterServer() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(gModule, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return SELFREG_E_CLASS;
-  HKEY classKey = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, ClassKey().c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &classKey,
-                      nullptr) != ERROR_SUCCESS)
-    return SELFREG_E_CLASS;
-  LONG failed = SetValue(classKey, nullptr, L"VIROZI payment terminal simulator");
-  HKEY serverKey = nullptr;
-  if (failed == ERROR_SUCCESS)
-    failed = RegCreateKeyExW(classKey, L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr, &serverKey, nullptr);
-  if (failed == ERROR_SUCCESS) {
-    failed = SetValue(serverKey, nullptr, std::wstring(path, length));
-    if (failed == ERROR_SUCCESS) failed = SetValue(serverKey, L"ThreadingModel", L"Both");
-    RegCloseKey(serverKey);
-  }
-  RegCloseKey(classKey);
-  return failed == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
-}
+STDAPI DllRegisterServer() { return comkit::RegisterServer(kViroziClassId, L"VIROZI payment terminal simulator"); }
 
-STDAPI DllUnregisterServer() {
-  const LONG result = RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey().c_str());
-  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
-}
+STDAPI DllUnregisterServer() { return comkit::UnregisterServer(kViroziClassId); }

@@ -33,6 +33,9 @@ std::vector<tkDemoStep> DemoSteps() {
       {"Totals of the day", "totals"},
       {"Day close", "dayclose"},
       {"Close the payment device", "close"},
+      // A request without a Connection element reaches the fiscal printer control.
+      {"Open a device without a Connection element (OPOS fiscal printer control)", "open --connection none"},
+      {"Close that device", "close --connection none"},
   };
 }
 

@@ -13,7 +13,8 @@ struct tkDemoStep {
 };
 
 // The day: open, card, wallet, declined, health-service and meal-voucher payments, a
-// coupon ticket committed and one rolled back, totals, day close, close.
+// coupon ticket committed and one rolled back, totals, day close, close; then a device
+// opened without a Connection element, which goes through the fiscal printer control.
 std::vector<tkDemoStep> DemoSteps();
 
 // Runs the day in aSession and ends with the device log's path. Gives kExitSuccess when

@@ -81,7 +81,9 @@ if(MODE STREQUAL "demo")
     "Second coupon ticket: rolled back, the customer pays otherwise"
     "Totals of the day"
     "Day close"
-    "Close the payment device")
+    "Close the payment device"
+    "Open a device without a Connection element (OPOS fiscal printer control)"
+    "Close that device")
   set(n 0)
   foreach(title IN LISTS titles)
     math(EXPR n "${n} + 1")

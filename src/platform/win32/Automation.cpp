@@ -175,8 +175,8 @@ class ComObject : public AutomationObject {
       throw EMxError("Interface not supported");
   }
 
-  int32_t Call(std::string_view aMethod, std::initializer_list<AutomationArg> aArgs) override {
-    const std::vector<AutomationArg> args(aArgs);
+  int32_t CallWith(std::string_view aMethod, std::span<const AutomationArg> aArgs) override {
+    const std::vector<AutomationArg> args(aArgs.begin(), aArgs.end());
     OwnedVariant result;
     Invoke(aMethod, DISPATCH_METHOD, args, &result);
     return IntOf(result);
