@@ -72,6 +72,8 @@ class kIOHandler : public kIOChannel {
   void ClearError() { ResetCustomError(); }
   // The code of the last device call, also when it is no failure.
   void StoreErrorCode(int32_t aCode) { fErrorCode = aCode; }
+  // Only the text, for transports whose failures carry no code of their own.
+  void StoreErrorMessage(std::string aMessage) { fErrorMessage = std::move(aMessage); }
 
  private:
   kDeviceLog fLog;  // first in, last out: the STOP line follows everything else

@@ -6,6 +6,7 @@
 #include "io/IOHandler_Dll.h"
 #include "io/IOHandler_HTTP.h"
 #include "io/IOHandler_OPOS.h"
+#include "io/IOHandler_Spool.h"
 #include "io/IOHandler_TCP.h"
 
 std::unique_ptr<kIOHandler> CreateIOHandler(const kConnection& aConnection, const std::string& aLogDir,
@@ -17,12 +18,13 @@ std::unique_ptr<kIOHandler> CreateIOHandler(const kConnection& aConnection, cons
       return std::make_unique<kIOHandler_Dll>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::OPOS:
       return std::make_unique<kIOHandler_OPOS>(&aConnection, aLogDir, aFileName);
+    case tkConnectionType::Spool:
+      return std::make_unique<kIOHandler_Spool>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::TCP:
       return std::make_unique<kIOHandler_TCP>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::HTTP:
       return std::make_unique<kIOHandler_HTTP>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::Serial:
-    case tkConnectionType::Spool:
       throw EMxError("Connection Type " + kConnection::ConnectionTypeToString(aConnection.ConnectionType()) +
                      " is not supported");
   }

@@ -96,7 +96,6 @@ TEST_F(CreateIOHandlerTest, TransportsOfLaterBuildsAreRefusedByName) {
     const char* message;
   } cases[] = {
       {"<Connection><Type>serial</Type><Parity>none</Parity></Connection>", "Connection Type SERIAL is not supported"},
-      {"<Connection><Type>spool</Type></Connection>", "Connection Type SPOOL is not supported"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ErrorOf([&] { Create(c.connection); }), c.message) << c.connection;
