@@ -105,6 +105,20 @@ HRESULT STDMETHODCALLTYPE tClassFactory::LockServer(BOOL aLock) {
   return S_OK;
 }
 
+void Attach(HINSTANCE aInstance) {
+  gModule = aInstance;
+  DisableThreadLibraryCalls(aInstance);
+}
+
+HRESULT GetClassObject(REFCLSID aClassId, const GUID& aOwn, tClassFactory& aFactory, REFIID aId, void** aObject) {
+  if (aObject == nullptr) return E_POINTER;
+  *aObject = nullptr;
+  if (!IsEqualCLSID(aClassId, aOwn)) return CLASS_E_CLASSNOTAVAILABLE;
+  return aFactory.QueryInterface(aId, aObject);
+}
+
+HRESULT CanUnloadNow() { return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE; }
+
 namespace {
 
 std::wstring ClassKey(const char* aClassId) {

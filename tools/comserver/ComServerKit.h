@@ -83,6 +83,12 @@ class tClassFactory final : public IClassFactory {
   tCreate fCreate;
 };
 
+// The module's entry points: DllMain's attach, DllGetClassObject for the one class aOwn,
+// DllCanUnloadNow.
+void Attach(HINSTANCE aInstance);
+HRESULT GetClassObject(REFCLSID aClassId, const GUID& aOwn, tClassFactory& aFactory, REFIID aId, void** aObject);
+HRESULT CanUnloadNow();
+
 // HKEY_CLASSES_ROOT\CLSID\{class}\InprocServer32 = this module, ThreadingModel Both: the
 // object lives in its caller's apartment, so single- and multi-threaded callers both get
 // it directly.

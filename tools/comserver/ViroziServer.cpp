@@ -199,21 +199,15 @@ comkit::tClassFactory gFactory(&CreateObject);
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE aInstance, DWORD aReason, LPVOID) {
-  if (aReason == DLL_PROCESS_ATTACH) {
-    comkit::gModule = aInstance;
-    DisableThreadLibraryCalls(aInstance);
-  }
+  if (aReason == DLL_PROCESS_ATTACH) comkit::Attach(aInstance);
   return TRUE;
 }
 
 STDAPI DllGetClassObject(REFCLSID aClassId, REFIID aId, LPVOID* aObject) {
-  if (aObject == nullptr) return E_POINTER;
-  *aObject = nullptr;
-  if (!IsEqualCLSID(aClassId, ClassId())) return CLASS_E_CLASSNOTAVAILABLE;
-  return gFactory.QueryInterface(aId, aObject);
+  return comkit::GetClassObject(aClassId, ClassId(), gFactory, aId, aObject);
 }
 
-STDAPI DllCanUnloadNow() { return comkit::gObjects == 0 && comkit::gLocks == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() { return comkit::CanUnloadNow(); }
 
 STDAPI DllRegisterServer() { return comkit::RegisterServer(kViroziClassId, L"VIROZI payment terminal simulator"); }
 
