@@ -11,7 +11,7 @@ if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
 as_root() { "${sudo_cmd[@]}" "$@"; }
 
 native_pkgs=(g++ cmake ninja-build pkg-config git libgtest-dev libgmock-dev googletest
-             libpugixml-dev libbenchmark-dev libspdlog-dev libcurl4-openssl-dev dpkg-dev)
+             libpugixml-dev libbenchmark-dev libspdlog-dev libcurl4-openssl-dev libcups2-dev dpkg-dev)
 # Both Windows targets; wine32 installs on any amd64 machine even where the kernel cannot
 # run what it holds (scripts/test.sh finds that out).
 win_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
