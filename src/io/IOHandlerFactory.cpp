@@ -6,6 +6,7 @@
 #include "io/IOHandler_Dll.h"
 #include "io/IOHandler_HTTP.h"
 #include "io/IOHandler_OPOS.h"
+#include "io/IOHandler_Serial.h"
 #include "io/IOHandler_Spool.h"
 #include "io/IOHandler_TCP.h"
 
@@ -20,13 +21,12 @@ std::unique_ptr<kIOHandler> CreateIOHandler(const kConnection& aConnection, cons
       return std::make_unique<kIOHandler_OPOS>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::Spool:
       return std::make_unique<kIOHandler_Spool>(&aConnection, aLogDir, aFileName);
+    case tkConnectionType::Serial:
+      return std::make_unique<kIOHandler_Serial>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::TCP:
       return std::make_unique<kIOHandler_TCP>(&aConnection, aLogDir, aFileName);
     case tkConnectionType::HTTP:
       return std::make_unique<kIOHandler_HTTP>(&aConnection, aLogDir, aFileName);
-    case tkConnectionType::Serial:
-      throw EMxError("Connection Type " + kConnection::ConnectionTypeToString(aConnection.ConnectionType()) +
-                     " is not supported");
   }
   throw EMxError("Connection Type " + std::to_string(static_cast<int>(aConnection.ConnectionType())) +
                  " is not valid");

@@ -10,6 +10,7 @@
 #include "io/IOHandler_OPOS.h"
 #include "platform/Automation.h"
 #include "log/LogTestSupport.h"
+#include "support/SerialLine.h"
 
 namespace {
 
@@ -90,18 +91,23 @@ TEST_F(CreateIOHandlerTest, TcpAndHttpConnectionsGetTheirTransportsWithoutConnec
                                       "*************************** STOP ****************************"}));
 }
 
-TEST_F(CreateIOHandlerTest, TransportsOfLaterBuildsAreRefusedByName) {
-  const struct {
-    const char* connection;
-    const char* message;
-  } cases[] = {
-      {"<Connection><Type>serial</Type><Parity>none</Parity></Connection>", "Connection Type SERIAL is not supported"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ErrorOf([&] { Create(c.connection); }), c.message) << c.connection;
-  }
-  // Refused before any log is started.
-  EXPECT_TRUE(FileNamesIn(Folder()).empty());
+TEST_F(CreateIOHandlerTest, SerialConnectionLogsItsLineWhenConnected) {
+  tkSerialLine line;
+  auto handler = Create("<Connection><Type>Serial</Type><SerialPort>" + line.PortName() +
+                        "</SerialPort><Speed>19200</Speed><DataBits>7</DataBits><Parity>EVEN</Parity>"
+                        "<StopBits>2</StopBits><ReadTimeout>1500</ReadTimeout></Connection>");
+  EXPECT_STREQ(handler->ClassName(), "kIOHandler_Serial");
+  EXPECT_FALSE(handler->Connected());
+  ASSERT_TRUE(handler->Connect());
+  EXPECT_EQ(line.SpeedAndStopBits(), "19200 2");
+  const std::string file = handler->GetLogFileName();
+  handler.reset();
+  const std::vector<std::string> messages = logtest::Messages(file);
+  ASSERT_EQ(messages.size(), 13u);
+  EXPECT_EQ(std::vector<std::string>(messages.begin() + 2, messages.end() - 1),
+            (std::vector<std::string>{"kIOHandler_Serial", "", "ConnectTimeout=1000", "ReadTimeout=1500",
+                                      "Serial Driver Version: 1.0", "SerialPort=" + line.PortName(), "Speed=19200",
+                                      "Parity=even", "DataBits=7", "StopBits=2"}));
 }
 
 TEST_F(CreateIOHandlerTest, NoConnectionMeansTheFiscalPrinterControl) {
