@@ -50,7 +50,8 @@ class SerialPort {
   bool IsOpen() const;
 
   // Reads the device-control block; SetLine writes back the block last read with the
-  // line fields replaced, every other field as it was.
+  // line fields replaced, every other field as it was. A refused SetLine leaves the port
+  // as it was read.
   bool GetLine(SerialLine& aLine);
   bool SetLine(const SerialLine& aLine);
   bool GetTimeouts(SerialTimeouts& aTimeouts);

@@ -3,6 +3,7 @@
 // pseudo-terminal, writes "ready" into the folder, then answers each file "cmd-<k>" of the
 // folder with a file "reply-<k>" (tkSerialPeer's commands) until "quit", a silence of two
 // minutes or the folder's removal.
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -48,6 +49,8 @@ int main(int argc, char** argv) {
   const std::string number = argv[1];
   const fs::path folder = argv[2];
   const fs::path link = fs::path(std::getenv("WINEPREFIX")) / "dosdevices" / ("com" + number);
+  // The peer leads the terminal's session, so its own "hangup" command would end it.
+  signal(SIGHUP, SIG_IGN);
   try {
     tkSerialPeer peer;
     // Otherwise the first process that opens the terminal without O_NOCTTY takes it.

@@ -66,7 +66,12 @@ bool SerialPort::SetLine(const SerialLine& aLine) {
   block.ByteSize = aLine.ByteSize;
   block.Parity = aLine.Parity;
   block.StopBits = aLine.StopBits;
-  if (!Done(SetCommState(fState->Handle, &block), fLastError)) return false;
+  if (!Done(SetCommState(fState->Handle, &block), fLastError)) {
+    // SetCommState applies the block field by field and may stop half-way (the baud
+    // rate taken, the byte size refused): put back the block as it was read.
+    SetCommState(fState->Handle, &fState->Block);
+    return false;
+  }
   fState->Block = block;
   return true;
 }
