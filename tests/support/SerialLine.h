@@ -66,6 +66,14 @@ class tkSerialLine {
 
 #ifdef _WIN32
   void Start() {
+    // Test programs share the prefix and so its port numbers: a number in use is replaced.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      if (StartPeer()) return;
+      fComNumber = 20 + std::random_device()() % 200;
+    }
+    throw std::runtime_error("the serial peer found no free port number");
+  }
+  bool StartPeer() {
     namespace fs = std::filesystem;
     // Z: is the machine's root under Wine; the peer is a program of the machine.
     fFolder = fs::path("Z:\\tmp") / ("velo-serial-" + std::to_string(std::random_device()()));
@@ -82,7 +90,17 @@ class tkSerialLine {
     }
     if (process.hProcess) CloseHandle(process.hProcess);
     if (process.hThread) CloseHandle(process.hThread);
-    if (!WaitForFile(fFolder / "ready", 10000)) throw std::runtime_error("the serial peer did not start");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!fs::exists(fFolder / "ready")) {
+      if (fs::exists(fFolder / "busy")) {
+        std::error_code ignored;
+        fs::remove_all(fFolder, ignored);
+        return false;
+      }
+      if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("the serial peer did not start");
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
   }
   void Stop() {
     namespace fs = std::filesystem;

@@ -1,6 +1,7 @@
 // The far end of a serial line for the Windows tests under Wine. Arguments: the port
 // number and a folder shared with the test. The program maps COM<n> of the Wine prefix to a
-// pseudo-terminal, writes "ready" into the folder, then answers each file "cmd-<k>" of the
+// pseudo-terminal, writes "ready" into the folder ("busy" when COM<n> is mapped already, and
+// ends), then answers each file "cmd-<k>" of the
 // folder with a file "reply-<k>" (tkSerialPeer's commands) until "quit", a silence of two
 // minutes or the folder's removal.
 #include <signal.h>
@@ -56,8 +57,12 @@ int main(int argc, char** argv) {
     // Otherwise the first process that opens the terminal without O_NOCTTY takes it.
     if (!peer.TakeAsControllingTerminal()) std::cerr << "velo-serial-peer: TIOCSCTTY failed\n";
     std::error_code ignored;
-    fs::remove(link, ignored);
-    fs::create_symlink(peer.DevicePath(), link);
+    // Another test program of the prefix may hold this port number: the test picks another.
+    fs::create_symlink(peer.DevicePath(), link, ignored);
+    if (ignored) {
+      WriteAtomically(folder / "busy", link.string());
+      return 3;
+    }
     WriteAtomically(folder / "ready", peer.DevicePath());
 
     auto lastCommand = std::chrono::steady_clock::now();
@@ -78,8 +83,6 @@ int main(int argc, char** argv) {
     fs::remove(link, ignored);
   } catch (const std::exception& e) {
     std::cerr << "velo-serial-peer: " << e.what() << "\n";
-    std::error_code ignored;
-    fs::remove(link, ignored);
     return 1;
   }
   return 0;
