@@ -29,8 +29,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr uint32_t kErrorInvalidFunction = 1, kErrorGenFailure = 31, kErrorInvalidParameter = 87,
-                   kErrorIoDevice = 1117;
+constexpr uint32_t kErrorInvalidFunction = 1, kErrorInvalidHandle = 6, kErrorGenFailure = 31,
+                   kErrorInvalidParameter = 87, kErrorIoDevice = 1117;
 
 uint32_t WindowsError(int aErrno) {
   switch (aErrno) {
@@ -192,7 +192,7 @@ bool SerialPort::SetLine(const SerialLine& aLine) {
 
 bool SerialPort::GetTimeouts(SerialTimeouts& aTimeouts) {
   if (!IsOpen()) {
-    fLastError = 6;  // invalid handle
+    fLastError = kErrorInvalidHandle;
     return false;
   }
   aTimeouts = fState->Timeouts;
@@ -201,7 +201,7 @@ bool SerialPort::GetTimeouts(SerialTimeouts& aTimeouts) {
 
 bool SerialPort::SetTimeouts(const SerialTimeouts& aTimeouts) {
   if (!IsOpen()) {
-    fLastError = 6;
+    fLastError = kErrorInvalidHandle;
     return false;
   }
   fState->Timeouts = aTimeouts;
@@ -286,7 +286,7 @@ bool SerialPort::Purge(uint32_t aFlags) {
 
 bool SerialPort::ClearError(uint32_t& aErrors, uint32_t& aInQueue) {
   if (!IsOpen()) {
-    fLastError = 6;
+    fLastError = kErrorInvalidHandle;
     return false;
   }
   int pending = 0;
