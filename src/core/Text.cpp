@@ -54,22 +54,23 @@ size_t OffsetOfCodePoint(std::string_view aText, size_t aIndex) {
   return pos;
 }
 
-void AppendUtf8(std::string& aOut, char32_t aCp) {
+char* PutUtf8(char* aOut, char32_t aCp) {
   if (aCp < 0x80) {
-    aOut += static_cast<char>(aCp);
+    *aOut++ = static_cast<char>(aCp);
   } else if (aCp < 0x800) {
-    aOut += static_cast<char>(0xC0 | (aCp >> 6));
-    aOut += static_cast<char>(0x80 | (aCp & 0x3F));
+    *aOut++ = static_cast<char>(0xC0 | (aCp >> 6));
+    *aOut++ = static_cast<char>(0x80 | (aCp & 0x3F));
   } else if (aCp < 0x10000) {
-    aOut += static_cast<char>(0xE0 | (aCp >> 12));
-    aOut += static_cast<char>(0x80 | ((aCp >> 6) & 0x3F));
-    aOut += static_cast<char>(0x80 | (aCp & 0x3F));
+    *aOut++ = static_cast<char>(0xE0 | (aCp >> 12));
+    *aOut++ = static_cast<char>(0x80 | ((aCp >> 6) & 0x3F));
+    *aOut++ = static_cast<char>(0x80 | (aCp & 0x3F));
   } else {
-    aOut += static_cast<char>(0xF0 | (aCp >> 18));
-    aOut += static_cast<char>(0x80 | ((aCp >> 12) & 0x3F));
-    aOut += static_cast<char>(0x80 | ((aCp >> 6) & 0x3F));
-    aOut += static_cast<char>(0x80 | (aCp & 0x3F));
+    *aOut++ = static_cast<char>(0xF0 | (aCp >> 18));
+    *aOut++ = static_cast<char>(0x80 | ((aCp >> 12) & 0x3F));
+    *aOut++ = static_cast<char>(0x80 | ((aCp >> 6) & 0x3F));
+    *aOut++ = static_cast<char>(0x80 | (aCp & 0x3F));
   }
+  return aOut;
 }
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -78,38 +79,66 @@ char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 
 }  // namespace
 
 std::string Utf16ToUtf8(std::u16string_view aText) {
-  std::string out;
-  out.reserve(aText.size());
+  // Measured first, so that the text is written in place with room for exactly itself.
+  size_t bytes = 0;
   for (size_t i = 0; i < aText.size(); ++i) {
     const char16_t u = aText[i];
+    if (u < 0x80) {
+      bytes += 1;
+    } else if (u < 0x800) {
+      bytes += 2;
+    } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < aText.size() && aText[i + 1] >= 0xDC00 &&
+               aText[i + 1] <= 0xDFFF) {
+      bytes += 4;
+      ++i;
+    } else {
+      bytes += 3;  // U+FFFD for an unpaired surrogate takes three too
+    }
+  }
+  std::string out(bytes, '\0');
+  char* o = out.data();
+  for (size_t i = 0; i < aText.size(); ++i) {
+    const char16_t u = aText[i];
+    if (u < 0x80) {
+      *o++ = static_cast<char>(u);
+      continue;
+    }
+    char32_t cp = u;
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < aText.size() && aText[i + 1] >= 0xDC00 &&
         aText[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (aText[i + 1] - 0xDC00));
+      cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (aText[i + 1] - 0xDC00);
       ++i;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      AppendUtf8(out, u);
+      cp = kReplacement;
     }
+    o = PutUtf8(o, cp);
   }
   return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view aText) {
-  std::u16string out;
-  out.reserve(aText.size());
+  // Never more units than bytes: written in place, then cut to size.
+  std::u16string out(aText.size(), u'\0');
+  char16_t* const begin = out.data();
+  char16_t* o = begin;
+  const auto* p = reinterpret_cast<const unsigned char*>(aText.data());
   size_t pos = 0;
   while (pos < aText.size()) {
+    if (p[pos] < 0x80) {
+      *o++ = p[pos++];
+      continue;
+    }
     size_t len;
     const char32_t cp = DecodeAt(aText, pos, len);
     pos += len;
     if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      *o++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     } else {
-      out += static_cast<char16_t>(cp);
+      *o++ = static_cast<char16_t>(cp);
     }
   }
+  out.resize(static_cast<size_t>(o - begin));
   return out;
 }
 
