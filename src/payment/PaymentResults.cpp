@@ -13,12 +13,28 @@ _int_PAY_result ResetResultOf<_int_PAY_result>() {
   return result;
 }
 
+namespace {
+
+void AppendEscaped(std::string& aOut, std::string_view aText) {
+  for (const char c : aText) {
+    switch (c) {
+      case '&': aOut += "&amp;"; break;
+      case '<': aOut += "&lt;"; break;
+      case '>': aOut += "&gt;"; break;
+      case '"': aOut += "&quot;"; break;
+      case '\'': aOut += "&apos;"; break;
+      default: aOut += c;
+    }
+  }
+}
+
+}  // namespace
+
 std::string EscapeXml(std::string_view aText) {
-  std::string text = StringReplaceAll(aText, "&", "&amp;");
-  text = StringReplaceAll(text, "<", "&lt;");
-  text = StringReplaceAll(text, ">", "&gt;");
-  text = StringReplaceAll(text, "\"", "&quot;");
-  return StringReplaceAll(text, "'", "&apos;");
+  std::string text;
+  text.reserve(aText.size());
+  AppendEscaped(text, aText);
+  return text;
 }
 
 std::string RenderBoolean(bool aValue) { return aValue ? "True" : "False"; }
@@ -43,20 +59,8 @@ namespace {
 
 class Fragment {
  public:
-  Fragment& Add(std::string_view aName, std::string_view aValue) {
-    if (!fText.empty()) fText += "\r\n";
-    fText += '<';
-    fText += aName;
-    fText += '>';
-    fText += aValue;
-    fText += "</";
-    fText += aName;
-    fText += '>';
-    return *this;
-  }
-  Fragment& Escaped(std::string_view aName, std::string_view aValue) {
-    return Add(aName, EscapeXml(aValue));
-  }
+  Fragment& Add(std::string_view aName, std::string_view aValue) { return Element(aName, aValue, false); }
+  Fragment& Escaped(std::string_view aName, std::string_view aValue) { return Element(aName, aValue, true); }
   template <class TResult>
   Fragment& Tail(const TResult& aResult) {
     Add("Error", RenderBoolean(aResult.Error));
@@ -66,6 +70,22 @@ class Fragment {
   std::string Take() { return std::move(fText); }
 
  private:
+  Fragment& Element(std::string_view aName, std::string_view aValue, bool aEscape) {
+    if (!fText.empty()) fText += "\r\n";
+    fText += '<';
+    fText += aName;
+    fText += '>';
+    if (aEscape) {
+      AppendEscaped(fText, aValue);
+    } else {
+      fText += aValue;
+    }
+    fText += "</";
+    fText += aName;
+    fText += '>';
+    return *this;
+  }
+
   std::string fText;
 };
 
