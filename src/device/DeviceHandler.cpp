@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <sstream>
+#include <string_view>
+#include <unordered_map>
 
 #include "core/Errors.h"
 #include "core/Text.h"
@@ -42,10 +44,14 @@ std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::strin
   if (const pugi::xml_node connection = krptUtil::FindChildElement(root, "Connection")) ReadConnection(connection);
 
   if (const pugi::xml_node parameters = krptUtil::FindChildElement(root, "Parameters")) {
-    // Elements only: text and comments between them name no parameter.
+    // Elements only: text and comments between them name no parameter. A name given
+    // again takes the value of its first element; each is read once.
+    std::unordered_map<std::string_view, std::string> firstValues;
     for (pugi::xml_node p = parameters.first_child(); p; p = p.next_sibling()) {
       if (p.type() != pugi::node_element) continue;
-      fParameters.push_back(LowerCase(p.name()) + "=" + krptUtil::GetNodeValueAsString(parameters, p.name()));
+      auto [first, added] = firstValues.try_emplace(p.name());
+      if (added) first->second = krptUtil::GetElementValueAsString(p);
+      fParameters.push_back(LowerCase(p.name()) + "=" + first->second);
     }
   }
 

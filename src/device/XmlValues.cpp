@@ -107,9 +107,22 @@ size_t Utf8SequenceLength(std::string_view aText, size_t i) {
 
 }  // namespace
 
+namespace {
+
+// aName == aNodeName without measuring aNodeName first: most names differ early.
+bool NameIs(const char* aNodeName, std::string_view aName) {
+  for (const char c : aName) {
+    if (*aNodeName == '\0' || *aNodeName != c) return false;
+    ++aNodeName;
+  }
+  return *aNodeName == '\0';
+}
+
+}  // namespace
+
 pugi::xml_node krptUtil::FindChildElement(pugi::xml_node aParent, std::string_view aName) {
   for (pugi::xml_node c = aParent.first_child(); c; c = c.next_sibling()) {
-    if (c.type() == pugi::node_element && aName == c.name()) return c;
+    if (c.type() == pugi::node_element && NameIs(c.name(), aName)) return c;
   }
   return {};
 }
@@ -120,6 +133,10 @@ std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::stri
     if (!node) return {};
     return std::string(ElementText(node));
   });
+}
+
+std::string krptUtil::GetElementValueAsString(pugi::xml_node aElement) {
+  return Wrapped(aElement.name(), "string", [&] { return std::string(ElementText(aElement)); });
 }
 
 int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {

@@ -30,6 +30,9 @@ class krptUtil {
 
   // Absent child or text: "".
   static std::string GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName);
+  // The text of aElement itself, read and reported as GetNodeValueAsString reads its
+  // first child element of that name.
+  static std::string GetElementValueAsString(pugi::xml_node aElement);
   // Absent child or text: 0. Leading spaces, optional sign, then decimal digits or hex
   // digits after "$", "x", "X", "0x" or "0X"; nothing may follow. Decimal must fit 32 bits
   // signed. Hex takes up to 32 bits read as two's complement, so $FFFFFFFF is -1 and a
