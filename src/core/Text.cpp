@@ -1,6 +1,7 @@
 #include "core/Text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -124,6 +125,16 @@ std::u16string Utf8ToUtf16(std::string_view aText) {
   const auto* p = reinterpret_cast<const unsigned char*>(aText.data());
   size_t pos = 0;
   while (pos < aText.size()) {
+    // Eight ASCII bytes at a time: most of what passes here is plain text.
+    uint64_t word;
+    while (aText.size() - pos >= sizeof word) {
+      std::memcpy(&word, p + pos, sizeof word);
+      if (word & 0x8080808080808080u) break;
+      for (size_t k = 0; k < sizeof word; ++k) o[k] = p[pos + k];
+      o += sizeof word;
+      pos += sizeof word;
+    }
+    if (pos == aText.size()) break;
     if (p[pos] < 0x80) {
       *o++ = p[pos++];
       continue;
