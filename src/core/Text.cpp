@@ -55,6 +55,13 @@ size_t OffsetOfCodePoint(std::string_view aText, size_t aIndex) {
   return pos;
 }
 
+// The four UTF-16 units at aUnits are all ASCII.
+bool AsciiUnits(const char16_t* aUnits) {
+  uint64_t word;
+  std::memcpy(&word, aUnits, sizeof word);
+  return (word & 0xFF80FF80FF80FF80u) == 0;
+}
+
 char* PutUtf8(char* aOut, char32_t aCp) {
   if (aCp < 0x80) {
     *aOut++ = static_cast<char>(aCp);
@@ -83,6 +90,11 @@ std::string Utf16ToUtf8(std::u16string_view aText) {
   // Measured first, so that the text is written in place with room for exactly itself.
   size_t bytes = 0;
   for (size_t i = 0; i < aText.size(); ++i) {
+    if (aText.size() - i >= 4 && AsciiUnits(aText.data() + i)) {
+      bytes += 4;
+      i += 3;
+      continue;
+    }
     const char16_t u = aText[i];
     if (u < 0x80) {
       bytes += 1;
@@ -99,6 +111,12 @@ std::string Utf16ToUtf8(std::u16string_view aText) {
   std::string out(bytes, '\0');
   char* o = out.data();
   for (size_t i = 0; i < aText.size(); ++i) {
+    if (aText.size() - i >= 4 && AsciiUnits(aText.data() + i)) {
+      for (size_t k = 0; k < 4; ++k) o[k] = static_cast<char>(aText[i + k]);
+      o += 4;
+      i += 3;
+      continue;
+    }
     const char16_t u = aText[i];
     if (u < 0x80) {
       *o++ = static_cast<char>(u);

@@ -46,12 +46,16 @@ std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::strin
   if (const pugi::xml_node parameters = krptUtil::FindChildElement(root, "Parameters")) {
     // Elements only: text and comments between them name no parameter. A name given
     // again takes the value of its first element; each is read once.
-    std::unordered_map<std::string_view, std::string> firstValues;
+    std::unordered_map<std::string_view, size_t> firstLines;
     for (pugi::xml_node p = parameters.first_child(); p; p = p.next_sibling()) {
       if (p.type() != pugi::node_element) continue;
-      auto [first, added] = firstValues.try_emplace(p.name());
-      if (added) first->second = krptUtil::GetElementValueAsString(p);
-      fParameters.push_back(LowerCase(p.name()) + "=" + first->second);
+      const std::string_view name = p.name();
+      const auto [first, added] = firstLines.try_emplace(name, fParameters.size());
+      const std::string value = added ? krptUtil::GetElementValueAsString(p)
+                                      : fParameters[first->second].substr(name.size() + 1);
+      std::string& line = fParameters.emplace_back();
+      line.reserve(name.size() + 1 + value.size());
+      line.append(LowerCase(name)).append(1, '=').append(value);
     }
   }
 
