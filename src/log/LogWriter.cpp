@@ -125,7 +125,7 @@ struct tMx_LogThread::State {
   platform::WorkerThread fWorker;
   std::mutex fSyncLock;                  // one caller at a time writes on its own thread
   std::atomic<bool> fMayBeEnded{false};  // the system may have ended the worker
-  std::atomic<bool> fHeadWritten{false};  // the worker wrote the head line, still queued
+  std::atomic<size_t> fHeadWritten{0};  // lines at the head that the worker wrote, still queued
 
   bool OnCaller() const {
     return fOnCaller || gProcessWriting.load(std::memory_order_acquire) != lw_Background;
@@ -302,9 +302,10 @@ void tMx_LogThread::WriteQueuedAtExit(State& aState) {
       aState.fLock.unlock();
       if (!writing) break;
       if (tkClock::now() >= giveUp) {
-        // Ended after writing its line but before taking it from the queue.
-        if (aState.fHeadWritten.load(std::memory_order_acquire) && LockUnlessAbandoned(aState.fLock, giveUp)) {
-          if (!aState.fQueue.empty()) aState.fQueue.pop_front();
+        // Ended after writing its lines but before taking them from the queue.
+        const size_t written = aState.fHeadWritten.load(std::memory_order_acquire);
+        if (written > 0 && LockUnlessAbandoned(aState.fLock, giveUp)) {
+          for (size_t i = 0; i < written && !aState.fQueue.empty(); ++i) aState.fQueue.pop_front();
           aState.fLock.unlock();
         }
         break;
@@ -358,16 +359,18 @@ void tMx_LogThread::Execute(const std::shared_ptr<State>& aState) {
         state.fWriting = true;
       }
       tMx_LogWriter& writer = *state.fWriter;
-      for (size_t i = 0; i < count; ++i) {
-        const bool written = writer.WriteRecord(*run[i], kWriteAttempts);
-        state.fHeadWritten.store(written, std::memory_order_release);
+      for (size_t i = 0; i < count;) {
+        bool written;
+        const size_t taken = writer.WriteRecords(run.data() + i, count - i, kWriteAttempts, written);
+        state.fHeadWritten.store(written ? taken : 0, std::memory_order_release);
+        i += taken;
         // Closed before the last line leaves the queue: an empty queue means a closed file,
         // free for other writers and for whoever removes or moves it.
-        const bool last = !written || i + 1 == count;
+        const bool last = !written || i == count;
         if (last) writer.CloseFile();
         std::lock_guard lock(state.fLock);
-        state.fQueue.pop_front();
-        state.fHeadWritten.store(false, std::memory_order_relaxed);
+        for (size_t k = 0; k < taken; ++k) state.fQueue.pop_front();
+        state.fHeadWritten.store(0, std::memory_order_relaxed);
         // A failing file gives other writers and the callers their turn after each line.
         if (last) {
           state.fWriting = false;
@@ -488,6 +491,38 @@ bool tMx_LogWriter::WriteRecord(const std::string& aRecord, int aAttempts) {
     if (attempt >= aAttempts) return false;
     std::this_thread::sleep_for(kRetryPause);
   }
+}
+
+// One append for the lines up to the next size check costs one system call instead of
+// one per line, and the size is still checked before the 1st, 21st, 41st ... line. When
+// it fails the lines go one by one, with their attempts, as ever.
+size_t tMx_LogWriter::WriteRecords(const std::string* const* aRecords, size_t aCount, int aAttempts,
+                                   bool& aWritten) {
+  const size_t batch = std::min<size_t>(aCount, kSizeCheckEvery - fCounter.load(std::memory_order_relaxed));
+  if (batch > 1) {
+    if (CheckLogfileSize()) {
+      try {
+        RotateIfOversized();
+      } catch (...) {
+      }
+    }
+    bool written = false;
+    try {
+      fBatch.clear();
+      for (size_t i = 0; i < batch; ++i) fBatch += *aRecords[i];
+      written = AppendOnce(fBatch);
+    } catch (...) {
+    }
+    if (written) {
+      fCounter.store(static_cast<int32_t>((fCounter.load(std::memory_order_relaxed) + batch) % kSizeCheckEvery),
+                     std::memory_order_relaxed);
+      aWritten = true;
+      return batch;
+    }
+    CloseFile();
+  }
+  aWritten = WriteRecord(*aRecords[0], aAttempts);
+  return 1;
 }
 
 void tMx_LogWriter::CloseFile() { fOut.Close(); }

@@ -104,6 +104,9 @@ class tMx_LogWriter {
 
   // Log-thread side; run by one thread at a time.
   bool WriteRecord(const std::string& aRecord, int aAttempts);  // false when dropped
+  // Writes aRecords[0], with the following ones up to the next size check; how many it
+  // took: all written, or the first alone, aWritten false when it was dropped.
+  size_t WriteRecords(const std::string* const* aRecords, size_t aCount, int aAttempts, bool& aWritten);
   void CloseFile();
   bool AppendOnce(const std::string& aRecord);
   void RotateIfOversized();
@@ -122,6 +125,7 @@ class tMx_LogWriter {
   // Owned by whichever thread is writing.
   platform::SharedAppendFile fOut;
   std::string fOutName;
+  std::string fBatch;  // lines appended together
   uint64_t fOutVersion = ~uint64_t{0};
 
   std::unique_ptr<tMx_LogThread> fThread;
