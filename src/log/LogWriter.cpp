@@ -27,9 +27,6 @@ constexpr auto kEndedWorkerWait = std::chrono::milliseconds(100);
 // host that calls every few milliseconds does not pay for a new thread each time. On
 // Windows it holds the library meanwhile: a FreeLibrary unloads at most this much later.
 constexpr auto kWorkerLinger = std::chrono::milliseconds(50);
-// Meanwhile it looks at the queue this often by itself: callers queuing lines back to
-// back would otherwise wake it for nearly every line.
-constexpr auto kIdlePoll = std::chrono::milliseconds(1);
 
 constexpr char kLineEnd[] = "\r\n";
 
@@ -117,11 +114,12 @@ struct tMx_LogThread::State {
   tMx_LogWriter* fWriter;            // a worker touches it only while fRunning
   mutable std::mutex fLock;          // guards the fields below but the two last ones
   std::condition_variable fSettled;  // fRunning went false
-  std::condition_variable fWork;     // an idle worker is to end
+  std::condition_variable fWork;     // a line was queued to an idle worker, or it is to end
   std::deque<std::string> fQueue;    // lines leave only once written or dropped
   bool fRunning = false;   // a worker was started and has not given the writer up yet
   bool fWriting = false;   // the worker is writing lines it took from the queue
   bool fOnCaller = false;  // lines are written by the threads that queue them
+  bool fIdle = false;      // the worker waits for lines
   bool fStop = false;      // the writer is going: an idle worker ends at once
   uint64_t fWorkersStarted = 0;
   platform::WorkerThread fWorker;
@@ -213,6 +211,7 @@ void tMx_LogThread::EnqueueRecord(std::string aRecord) {
     std::lock_guard lock(state.fLock);
     state.fQueue.push_back(std::move(aRecord));
     onCaller = state.OnCaller();
+    if (!onCaller && state.fRunning && state.fIdle) state.fWork.notify_one();
     if (!onCaller && !state.fRunning) {
       // The last worker has given the writer up; it is joined below, outside the lock.
       previous = std::move(state.fWorker);
@@ -345,10 +344,10 @@ void tMx_LogThread::Execute(const std::shared_ptr<State>& aState) {
       {
         std::unique_lock lock(state.fLock);
         if (state.fQueue.empty() && !state.OnCaller() && !state.fStop) {
-          const auto giveUp = tkClock::now() + kWorkerLinger;
-          while (state.fQueue.empty() && !state.OnCaller() && !state.fStop && tkClock::now() < giveUp) {
-            state.fWork.wait_for(lock, kIdlePoll);
-          }
+          state.fIdle = true;
+          state.fWork.wait_for(lock, kWorkerLinger,
+                               [&] { return !state.fQueue.empty() || state.OnCaller() || state.fStop; });
+          state.fIdle = false;
         }
         if (state.fQueue.empty() || state.OnCaller()) {
           // Nothing of the writer is touched after this: it may be destroyed at once.
