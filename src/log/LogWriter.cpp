@@ -23,10 +23,6 @@ constexpr size_t kRunLines = 128;
 // At process exit the system may have ended a worker in the middle of a run, so it never
 // finishes it; the exit waits this long at most. A live worker ends a run much sooner.
 constexpr auto kEndedWorkerWait = std::chrono::milliseconds(100);
-// A worker whose queue is empty waits this long for the next line before it ends, so a
-// host that calls every few milliseconds does not pay for a new thread each time. On
-// Windows it holds the library meanwhile: a FreeLibrary unloads at most this much later.
-constexpr auto kWorkerLinger = std::chrono::milliseconds(50);
 
 constexpr char kLineEnd[] = "\r\n";
 
@@ -114,13 +110,10 @@ struct tMx_LogThread::State {
   tMx_LogWriter* fWriter;            // a worker touches it only while fRunning
   mutable std::mutex fLock;          // guards the fields below but the two last ones
   std::condition_variable fSettled;  // fRunning went false
-  std::condition_variable fWork;     // a line was queued to an idle worker, or it is to end
   std::deque<std::string> fQueue;    // lines leave only once written or dropped
   bool fRunning = false;   // a worker was started and has not given the writer up yet
   bool fWriting = false;   // the worker is writing lines it took from the queue
   bool fOnCaller = false;  // lines are written by the threads that queue them
-  bool fIdle = false;      // the worker waits for lines
-  bool fStop = false;      // the writer is going: an idle worker ends at once
   uint64_t fWorkersStarted = 0;
   platform::WorkerThread fWorker;
   std::mutex fSyncLock;                  // one caller at a time writes on its own thread
@@ -129,11 +122,6 @@ struct tMx_LogThread::State {
 
   bool OnCaller() const {
     return fOnCaller || gProcessWriting.load(std::memory_order_acquire) != lw_Background;
-  }
-  // An idle worker ends now instead of waiting for lines. Call with fLock held.
-  void EndIdleWorker() {
-    fStop = true;
-    fWork.notify_all();
   }
   bool MayBeEnded() const {
     return fMayBeEnded.load(std::memory_order_acquire) ||
@@ -172,14 +160,6 @@ tMx_LogThread::tMx_LogThread(tMx_LogWriter& aWriter) : fState(std::make_shared<S
 tMx_LogThread::~tMx_LogThread() {
   State& state = *fState;
   if (state.MayBeEnded()) {
-    // At process exit on Windows the system has ended the worker, perhaps inside the
-    // wait: nothing is signalled to it. Otherwise (natively) a live idle worker must end
-    // before the join below.
-    if (gProcessWriting.load(std::memory_order_acquire) != lw_ThreadsEnded &&
-        LockUnlessAbandoned(state.fLock, tkClock::now() + kEndedWorkerWait)) {
-      state.EndIdleWorker();
-      state.fLock.unlock();
-    }
     WriteQueuedAtExit(state);
     // Natively a worker is never ended by the system, so it can still be joined; on
     // Windows this does nothing.
@@ -189,7 +169,6 @@ tMx_LogThread::~tMx_LogThread() {
   platform::WorkerThread worker;
   {
     std::unique_lock lock(state.fLock);
-    state.EndIdleWorker();
     state.fSettled.wait(lock, [&] { return !state.fRunning; });
     worker = std::move(state.fWorker);
   }
@@ -211,7 +190,6 @@ void tMx_LogThread::EnqueueRecord(std::string aRecord) {
     std::lock_guard lock(state.fLock);
     state.fQueue.push_back(std::move(aRecord));
     onCaller = state.OnCaller();
-    if (!onCaller && state.fRunning && state.fIdle) state.fWork.notify_one();
     if (!onCaller && !state.fRunning) {
       // The last worker has given the writer up; it is joined below, outside the lock.
       previous = std::move(state.fWorker);
@@ -264,7 +242,6 @@ void tMx_LogThread::WriteQueuedOnCaller(State& aState) {
     // A worker busy when lines went to the callers finishes its run and ends; no other
     // starts after it.
     std::unique_lock lock(aState.fLock);
-    aState.fWork.notify_all();  // an idle worker sees the switch and ends
     aState.fSettled.wait(lock, [&] { return !aState.fRunning; });
   }
   tMx_LogWriter& writer = *aState.fWriter;
@@ -342,13 +319,7 @@ void tMx_LogThread::Execute(const std::shared_ptr<State>& aState) {
       tkRun run;
       size_t count;
       {
-        std::unique_lock lock(state.fLock);
-        if (state.fQueue.empty() && !state.OnCaller() && !state.fStop) {
-          state.fIdle = true;
-          state.fWork.wait_for(lock, kWorkerLinger,
-                               [&] { return !state.fQueue.empty() || state.OnCaller() || state.fStop; });
-          state.fIdle = false;
-        }
+        std::lock_guard lock(state.fLock);
         if (state.fQueue.empty() || state.OnCaller()) {
           // Nothing of the writer is touched after this: it may be destroyed at once.
           state.fRunning = false;

@@ -498,21 +498,6 @@ TEST_F(LogWriterTest, WorkerEndsWithAnEmptyQueueAndTheNextLineStartsAnother) {
   EXPECT_EQ(Messages(Path("dev.log")), (std::vector<std::string>{"one", "two", "three"}));
 }
 
-// A host calling every few milliseconds must not pay for a new thread per line.
-TEST_F(LogWriterTest, LinesAFewMillisecondsApartShareTheirWorker) {
-  constexpr int kLines = 20;
-  tMx_LogWriter writer("dev", Folder(), 0, false);
-  std::vector<std::string> expected;
-  for (int i = 0; i < kLines; ++i) {
-    expected.push_back(std::to_string(i));
-    writer.Write(let_info, expected.back());
-    std::this_thread::sleep_for(5ms);
-  }
-  ASSERT_TRUE(WaitUntil([&] { return !writer.Thread().WorkerRunning(); })) << "an idle worker never ended";
-  EXPECT_LT(writer.Thread().WorkersStarted(), uint64_t{kLines} / 2);
-  EXPECT_EQ(Messages(Path("dev.log")), expected);
-}
-
 TEST_F(LogWriterTest, WorkerStaysWhileTheFileIsHeldAndEndsAfterTheLine) {
   platform::SharedAppendFile holder;
   ASSERT_TRUE(holder.Open(Path("dev.log")));
