@@ -56,11 +56,13 @@ TEST(SecondCache, ConcurrentReadersNeverSeeAMixOfTwoSeconds) {
   std::atomic<bool> stop{false};
   std::atomic<int64_t> hits{0};
   std::atomic<int64_t> torn{0};
+  std::atomic<int64_t> stores{0};
   std::vector<std::thread> writers, readers;
   for (int t = 0; t < 2; ++t) {
     writers.emplace_back([&, t] {
       for (int64_t i = t; !stop.load(std::memory_order_relaxed); ++i) {
         cache.Store(i % kSeconds, PartsOf(i % kSeconds));
+        stores.fetch_add(1, std::memory_order_release);
         // Short gaps between stores, so that reads both meet stores and fall between them.
         std::atomic<int> spin{0};
         while (spin.fetch_add(1, std::memory_order_relaxed) < 200) {
@@ -71,6 +73,8 @@ TEST(SecondCache, ConcurrentReadersNeverSeeAMixOfTwoSeconds) {
   for (int t = 0; t < 2; ++t) {
     readers.emplace_back([&] {
       DateTimeParts parts;
+      // On a loaded machine the readers could otherwise finish before any writer ran.
+      while (stores.load(std::memory_order_acquire) == 0) std::this_thread::yield();
       for (int64_t i = 0; i < 3'000'000; ++i) {
         const int64_t second = i % kSeconds;
         if (cache.Find(second, parts)) {
