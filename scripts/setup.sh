@@ -11,7 +11,8 @@ if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
 as_root() { "${sudo_cmd[@]}" "$@"; }
 
 native_pkgs=(g++ cmake ninja-build pkg-config git libgtest-dev libgmock-dev googletest
-             libpugixml-dev libbenchmark-dev libspdlog-dev libcurl4-openssl-dev libcups2-dev dpkg-dev)
+             libpugixml-dev libbenchmark-dev libspdlog-dev libcurl4-openssl-dev libcups2-dev dpkg-dev
+             cups-daemon cups-client)
 # Both Windows targets; wine32 installs on any amd64 machine even where the kernel cannot
 # run what it holds (scripts/test.sh finds that out).
 win_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
@@ -90,9 +91,10 @@ fi
 
 if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
   echo "setup: installing ${missing[*]:-(package lists only)}"
-  as_root apt-get update -qq
+  # Another install running at the same time holds the lock: wait for it.
+  as_root apt-get -o DPkg::Lock::Timeout=600 update -qq
   if [ ${#missing[@]} -gt 0 ]; then
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
 fi
 

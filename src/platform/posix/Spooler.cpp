@@ -74,6 +74,8 @@ bool SubmitDocument(const std::string& aPrinter, std::string_view aData, const s
 bool SpoolRawDocument(const std::string& aPrinter, std::string_view aBytes, const std::string& aDocumentName,
                       std::string& aError) {
 #ifdef VELO_SPOOL_CUPS
+  // CUPS refuses a document without data; there is nothing to print, so no job is made.
+  if (aBytes.empty()) return true;
   return SubmitDocument(aPrinter, aBytes, aDocumentName, CUPS_FORMAT_RAW, aError);
 #else
   aError = kNoPrintSystem;
