@@ -133,8 +133,11 @@ TEST_F(SpoolQueueTest, APrinterTheServerDoesNotKnowPrintsNothing) {
   const std::string missing = "velo_no_such_printer_4711";
   auto handler = Make(missing);
   handler->SetOutputType(tkSpoolOutputType::Raw);
-  EXPECT_FALSE(handler->WriteBytes("receipt"));
-  EXPECT_FALSE(handler->ErrorMessage().empty());
+  for (const std::string bytes : {"receipt", ""}) {
+    handler->ResetCustomError();
+    EXPECT_FALSE(handler->WriteBytes(bytes)) << "'" << bytes << "'";
+    EXPECT_FALSE(handler->ErrorMessage().empty());
+  }
 
   platform::SpoolPicture picture{1, 1, {0}};
   handler->SetOutputType(tkSpoolOutputType::Normal);

@@ -74,8 +74,17 @@ bool SubmitDocument(const std::string& aPrinter, std::string_view aData, const s
 bool SpoolRawDocument(const std::string& aPrinter, std::string_view aBytes, const std::string& aDocumentName,
                       std::string& aError) {
 #ifdef VELO_SPOOL_CUPS
-  // CUPS refuses a document without data; there is nothing to print, so no job is made.
-  if (aBytes.empty()) return true;
+  // CUPS refuses a document without data; there is nothing to print, so no job is made,
+  // but a printer that does not exist is still a failure.
+  if (aBytes.empty()) {
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, aPrinter.c_str(), nullptr);
+    if (dest == nullptr) {
+      aError = cupsLastError() == IPP_STATUS_OK ? "The printer or class does not exist." : cupsLastErrorString();
+      return false;
+    }
+    cupsFreeDests(1, dest);
+    return true;
+  }
   return SubmitDocument(aPrinter, aBytes, aDocumentName, CUPS_FORMAT_RAW, aError);
 #else
   aError = kNoPrintSystem;
