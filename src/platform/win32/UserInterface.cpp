@@ -37,7 +37,7 @@ LRESULT CALLBACK WaitWindowProc(HWND aWindow, UINT aMessage, WPARAM aWParam, LPA
     HDC dc = reinterpret_cast<HDC>(aWParam);
     SetTextColor(dc, RGB(255, 255, 255));
     SetBkColor(dc, kBackground);
-    return reinterpret_cast<LRESULT>(GetClassLongPtrW(aWindow, GCLP_HBRBACKGROUND));
+    return static_cast<LRESULT>(GetClassLongPtrW(aWindow, GCLP_HBRBACKGROUND));
   }
   return DefWindowProcW(aWindow, aMessage, aWParam, aLParam);
 }
