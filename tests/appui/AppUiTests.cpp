@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -199,6 +200,11 @@ TEST_F(AppUiTest, WaitWindowScreenshot) {
   }
   EXPECT_GT(firstLine.right - firstLine.left, 2 * (secondLine.right - secondLine.left));
   EXPECT_LE(std::abs((secondLine.left - blue.left) - (blue.right - secondLine.right)), 3);
+
+  std::printf("wait window %dx%d at %d,%d on %dx%d; label %dx%d at %d,%d; white text %d..%d x %d..%d\n",
+              blue.right - blue.left + 1, blue.bottom - blue.top + 1, blue.left, blue.top, screenWidth,
+              screenHeight, label.fWidth, label.fHeight, wait.LabelLeft(), wait.LabelTop(), white.left - blue.left,
+              white.right - blue.left, white.top - blue.top, white.bottom - blue.top);
 
   wait.Stop();
   EXPECT_FALSE(IsWindowVisible(window));

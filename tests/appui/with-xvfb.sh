@@ -10,7 +10,7 @@ set -u
 shots=$1 wine_run=$2 arch=$3 prefix=$4
 shift 4
 
-for tool in Xvfb xwd xwdtopnm pnmtopng; do
+for tool in Xvfb xwd xwdtopnm pamdepth pnmtopng; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "appui: SKIPPED: $tool is not installed (Debian packages xvfb, x11-apps, netpbm; scripts/setup.sh installs them)"
     exit 77
@@ -71,7 +71,7 @@ while kill -0 "$program_pid" 2>/dev/null; do
     name=$(basename "$ready" .ready)
     rm -f "$ready"
     if xwd -root -silent -display "$display" >"$shots/$name.xwd" &&
-       xwdtopnm <"$shots/$name.xwd" >"$shots/$name.ppm" 2>/dev/null &&
+       xwdtopnm <"$shots/$name.xwd" 2>/dev/null | pamdepth 255 >"$shots/$name.ppm" 2>/dev/null &&
        pnmtopng <"$shots/$name.ppm" >"$shots/$name.png" 2>/dev/null; then
       rm -f "$shots/$name.xwd"
       echo "appui: screenshot $shots/$name.png"
