@@ -34,6 +34,19 @@ namespace {
 std::mutex gHandlerOwnerLock;
 tMx_Application* gHandlerOwner = nullptr;
 
+// Single-instance locks of objects that are gone, held to the end of the process: never
+// destroyed, not even when the library is unloaded.
+union KeptLocks {
+  KeptLocks() : fLocks() {}
+  ~KeptLocks() {}
+  std::vector<std::unique_ptr<platform::InstanceLock>> fLocks;
+};
+
+std::vector<std::unique_ptr<platform::InstanceLock>>& KeptInstanceLocks() {
+  static KeptLocks kept;
+  return kept.fLocks;
+}
+
 }  // namespace
 
 void tMx_Application::InstallExceptionHandler(tMx_Application* aOwner) {
@@ -79,6 +92,9 @@ tMx_Application::tMx_Application(tMx_HostContext aContext) : fContext(std::move(
 
 tMx_Application::~tMx_Application() {
   InstallExceptionHandler(nullptr);
+  // A host that asked for a single instance keeps it until its process ends, even when
+  // the library is unloaded before: the system releases the lock then.
+  if (fSingleInstanceLock) KeptInstanceLocks().push_back(std::move(fSingleInstanceLock));
   DeleteNotifyIcon();
   fSetup.reset();
   fLogger.reset();  // writes the queued lines

@@ -83,7 +83,8 @@ class tMx_Application {
   // Single-instance mode. Turning it on takes the lock named after the host (fLogName of
   // the context); when another process holds it, "Impossible to enter single instance
   // mode." is shown (or logged in batch mode) and the thread's message loop is asked to
-  // end, while the mode stays on. Turning it off releases the lock.
+  // end, while the mode stays on. Turning it off releases the lock; destroying the object
+  // does not, so the process keeps it to its end.
   bool SingleInstance() const { return fSingleInstance; }
   void SetSingleInstance(bool aValue);
   bool HoldsSingleInstanceLock() const { return fSingleInstanceLock != nullptr; }

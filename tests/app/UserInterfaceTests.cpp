@@ -391,7 +391,8 @@ bool WaitForFile(const std::string& aPath, std::chrono::milliseconds aLimit) {
 }
 
 // The second process of SingleInstanceIsRefusedWhileAnotherProcessHoldsIt: takes the
-// lock, says so with the file "held", and keeps it until the file "release" appears.
+// lock and says so with the file "held"; when the file "release" appears, destroys its
+// application object and says so with "destroyed"; ends when "exit" appears.
 TEST(SingleInstanceHolder, HoldsTheLockUntilReleased) {
   const char* name = std::getenv(kHoldName);
   const char* folder = std::getenv(kHoldFolder);
@@ -400,11 +401,16 @@ TEST(SingleInstanceHolder, HoldsTheLockUntilReleased) {
   context.fLogDirectory = std::string(folder) + platform::kPathDelim + "holder";
   context.fLogName = name;
   context.fArguments = {"/BATCH"};
-  tMx_Application app(context);
-  app.SetSingleInstance(true);
-  ASSERT_TRUE(app.HoldsSingleInstanceLock());
-  std::ofstream(std::string(folder) + platform::kPathDelim + "held").put('1');
-  ASSERT_TRUE(WaitForFile(std::string(folder) + platform::kPathDelim + "release", 30s));
+  const std::string base = std::string(folder) + platform::kPathDelim;
+  {
+    tMx_Application app(context);
+    app.SetSingleInstance(true);
+    ASSERT_TRUE(app.HoldsSingleInstanceLock());
+    std::ofstream(base + "held").put('1');
+    ASSERT_TRUE(WaitForFile(base + "release", 30s));
+  }
+  std::ofstream(base + "destroyed").put('1');
+  ASSERT_TRUE(WaitForFile(base + "exit", 30s));
 }
 
 TEST_F(UserInterfaceTest, SingleInstanceIsRefusedWhileAnotherProcessHoldsIt) {
@@ -429,7 +435,11 @@ TEST_F(UserInterfaceTest, SingleInstanceIsRefusedWhileAnotherProcessHoldsIt) {
     app.SetSingleInstance(true);
     EXPECT_FALSE(platform::TakeQuitRequest());
 
+    // The other process's object is gone, but the process keeps the lock to its end.
     std::ofstream(Path("release")).put('1');
+    ASSERT_TRUE(WaitForFile(Path("destroyed"), 30s));
+    EXPECT_EQ(platform::TryTakeInstanceLock(name), nullptr);
+    std::ofstream(Path("exit")).put('1');
     ASSERT_EQ(holder.Wait(30s), 0);
     // Off and on again: the lock is free now.
     app.SetSingleInstance(false);
