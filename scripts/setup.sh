@@ -17,7 +17,8 @@ native_pkgs=(g++ cmake ninja-build pkg-config git libgtest-dev libgmock-dev goog
 # run what it holds (scripts/test.sh finds that out).
 win_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 wine32:i386)
+          wine wine64 wine32:i386
+          xvfb x11-apps netpbm)  # a display and screenshots for the window tests under Wine
 
 missing=()
 for p in "${native_pkgs[@]}" "${win_pkgs[@]}"; do

@@ -1,8 +1,11 @@
 #include "app/Application.h"
 
+#include <chrono>
 #include <cmath>
 #include <mutex>
+#include <thread>
 
+#include "app/MessageHelpers.h"
 #include "app/TextResource.h"
 #include "core/Errors.h"
 #include "core/Text.h"
@@ -24,6 +27,40 @@ tMx_HostContext tMx_HostContext::FromProcess() {
   return context;
 }
 
+namespace {
+
+// The object whose handler is installed: of several objects (tests build their own), the
+// last one built, until it goes.
+std::mutex gHandlerOwnerLock;
+tMx_Application* gHandlerOwner = nullptr;
+
+// Single-instance locks of objects that are gone, held to the end of the process: never
+// destroyed, not even when the library is unloaded.
+union KeptLocks {
+  KeptLocks() : fLocks() {}
+  ~KeptLocks() {}
+  std::vector<std::unique_ptr<platform::InstanceLock>> fLocks;
+};
+
+std::vector<std::unique_ptr<platform::InstanceLock>>& KeptInstanceLocks() {
+  static KeptLocks kept;
+  return kept.fLocks;
+}
+
+}  // namespace
+
+void tMx_Application::InstallExceptionHandler(tMx_Application* aOwner) {
+  std::lock_guard lock(gHandlerOwnerLock);
+  if (aOwner) {
+    gHandlerOwner = aOwner;
+    platform::SetUiExceptionHandler(
+        [aOwner](const std::string& aMessage) { aOwner->HandleApplicationException(aMessage); });
+  } else if (gHandlerOwner == this) {
+    gHandlerOwner = nullptr;
+    platform::SetUiExceptionHandler({});
+  }
+}
+
 tMx_Application::tMx_Application() : tMx_Application(tMx_HostContext::FromProcess()) {}
 
 tMx_Application::tMx_Application(tMx_HostContext aContext) : fContext(std::move(aContext)) {
@@ -33,6 +70,10 @@ tMx_Application::tMx_Application(tMx_HostContext aContext) : fContext(std::move(
   }
   if (!fContext.fClock) fContext.fClock = Now;
 
+  if (!fContext.fWaitPresenter) fContext.fWaitPresenter = platform::CreateWaitWindowPresenter;
+  fWait = std::make_unique<tMx_Wait>(
+      [this]() { return fBuilt ? std::optional<std::string>(fLanguage) : std::nullopt; },
+      fContext.fWaitPresenter());
   fSetup = std::make_unique<tMx_Setup>();
   // Creating the writer creates the folder; its thread starts with the first line.
   fLogger = std::make_unique<tMx_LogWriter>(fContext.fLogName, fContext.fLogDirectory, 0, false);
@@ -45,11 +86,19 @@ tMx_Application::tMx_Application(tMx_HostContext aContext) : fContext(std::move(
   fInfo = std::make_unique<tMx_ApplicationInfo>();
   fInfo->Load(fContext.fStrings);
   LoadMessages("MESSAGES");
+  InstallExceptionHandler(this);
+  fBuilt = true;
 }
 
 tMx_Application::~tMx_Application() {
+  InstallExceptionHandler(nullptr);
+  // A host that asked for a single instance keeps it until its process ends, even when
+  // the library is unloaded before: the system releases the lock then.
+  if (fSingleInstanceLock) KeptInstanceLocks().push_back(std::move(fSingleInstanceLock));
+  DeleteNotifyIcon();
   fSetup.reset();
   fLogger.reset();  // writes the queued lines
+  fWait.reset();
   fMessages.clear();
   fInfo.reset();
   fTimers.clear();
@@ -181,4 +230,48 @@ int64_t LinearMilliseconds(TDateTime aValue) {
 // midnight does not come out negative.
 int64_t tMx_Application::ElapsedSince(TDateTime aStart) const {
   return LinearMilliseconds(fContext.fClock()) - LinearMilliseconds(aStart);
+}
+
+void tMx_Application::SetSingleInstance(bool aValue) {
+  if (aValue == fSingleInstance) return;
+  fSingleInstance = aValue;
+  if (aValue) {
+    fSingleInstanceLock = platform::TryTakeInstanceLock(fContext.fLogName);
+    if (!fSingleInstanceLock) {
+      ShowMessageOverWait(*this, let_error, kSingleInstanceRefused);
+      platform::PostQuitRequest(0);
+    }
+  } else {
+    fSingleInstanceLock.reset();
+  }
+}
+
+void tMx_Application::CreateNotifyIcon(platform::WindowHandle aForm) {
+  fIconData = {};
+  fIconData.fSize = platform::NotifyIconDataSize();
+  fIconData.fWindow = aForm;
+  fIconData.fCallbackMessage = kNotifyIconCallbackMessage;
+  fIconData.fId = 1;
+  fIconData.fIcon = platform::ApplicationIcon();
+  fIconData.fFlags = platform::kNotifyIconMessage | platform::kNotifyIconIcon;
+  platform::ShellNotifyIcon(platform::kNotifyIconAdd, fIconData);
+  fNotifyIcon = true;
+}
+
+void tMx_Application::DeleteNotifyIcon() {
+  if (!fNotifyIcon) return;
+  fIconData.fFlags = 0;
+  platform::ShellNotifyIcon(platform::kNotifyIconDelete, fIconData);
+  fNotifyIcon = false;
+}
+
+void tMx_Application::HandleApplicationException(const std::string& aMessage) {
+  if (!aMessage.empty()) ShowMessageOverWait(*this, let_error, aMessage);
+  if (fIsBatch && fTerminateOnExceptionIfBatch) platform::PostQuitRequest(0);
+}
+
+void tMx_Application::Terminate() {
+  platform::ProcessPendingMessages();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  platform::PostQuitRequest(0);
 }

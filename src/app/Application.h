@@ -20,17 +20,21 @@
 #include "core/DateTime.h"
 #include "core/MessageType.h"
 #include "app/Settings.h"
+#include "app/Wait.h"
+#include "platform/UserInterface.h"
 
 class tMx_LogWriter;
 
 // What the application object takes from the host process. Tests build their own.
 struct tMx_HostContext {
   std::string fLogDirectory;            // folder of the application log
-  std::string fLogName;                 // its file name, without ".log"
+  std::string fLogName;                 // its file name, without ".log"; the single-instance name
   std::vector<std::string> fArguments;  // command-line parameters after the program name
   tMx_StringLookup fStrings;            // the library's string table
   std::function<std::optional<std::string>(std::string_view aName)> fRawResources;
   std::function<TDateTime()> fClock;
+  // Presents the wait window; the system's own when not set.
+  std::function<std::unique_ptr<platform::WaitWindowPresenter>()> fWaitPresenter;
 
   // The host executable's folder + "LogFiles" and name, its command line, the library's
   // own resources and the local clock.
@@ -61,6 +65,7 @@ class tMx_Application {
   // log's worker only briefly, since it may have died in the middle of a line.
   static void Shutdown(bool aOtherThreadsRun);
 
+  tMx_Wait& Wait() { return *fWait; }
   tMx_Setup& Setup() { return *fSetup; }
   const tMx_ApplicationInfo& Info() const { return *fInfo; }
   const std::string& LastError() const { return fLastError; }
@@ -72,6 +77,33 @@ class tMx_Application {
   void SetLanguage(std::string aLanguage) { fLanguage = std::move(aLanguage); }
   const std::string& DefaultLanguage() const { return fDefaultLanguage; }
   void SetDefaultLanguage(std::string aLanguage) { fDefaultLanguage = std::move(aLanguage); }
+  bool TerminateOnExceptionIfBatch() const { return fTerminateOnExceptionIfBatch; }
+  void SetTerminateOnExceptionIfBatch(bool aValue) { fTerminateOnExceptionIfBatch = aValue; }
+
+  // Single-instance mode. Turning it on takes the lock named after the host (fLogName of
+  // the context); when another process holds it, "Impossible to enter single instance
+  // mode." is shown (or logged in batch mode) and the thread's message loop is asked to
+  // end, while the mode stays on. Turning it off releases the lock; destroying the object
+  // does not, so the process keeps it to its end.
+  bool SingleInstance() const { return fSingleInstance; }
+  void SetSingleInstance(bool aValue);
+  bool HoldsSingleInstanceLock() const { return fSingleInstanceLock != nullptr; }
+
+  // The notification-area icon of window aForm, with the host program's icon; its clicks
+  // arrive at aForm as message kNotifyIconCallbackMessage.
+  static constexpr uint32_t kNotifyIconCallbackMessage = 0x0400 + 100;
+  void CreateNotifyIcon(platform::WindowHandle aForm);
+  void DeleteNotifyIcon();
+  bool NotifyIcon() const { return fNotifyIcon; }
+  const platform::NotifyIconData& IconData() const { return fIconData; }
+
+  // What an exception escaping a user-interface event leads to (installed for the process
+  // while this object lives): its text, when there is one, shown over the wait window as
+  // an error; then, in batch mode with TerminateOnExceptionIfBatch, a quit request.
+  void HandleApplicationException(const std::string& aMessage);
+  // Handles the calling thread's pending window messages, waits 500 ms, then asks the
+  // thread's message loop to end with exit code 0.
+  void Terminate();
 
   // Writes one line to the application log; an error line also becomes LastError.
   void Log(tMx_MessageType aEntryType, std::string_view aMessage);
@@ -108,23 +140,35 @@ class tMx_Application {
   size_t GetTimerCount() const { return fTimers.size(); }
 
  private:
+  // Makes aOwner's HandleApplicationException the process's handler; null removes this
+  // object's handler if it is still the one installed.
+  void InstallExceptionHandler(tMx_Application* aOwner);
   // The table's text for aMessageId, or aMessageId itself.
   std::string_view FindMessage(std::string_view aMessageId) const;
   int64_t ElapsedSince(TDateTime aStart) const;
 
   tMx_HostContext fContext;
+  bool fBuilt = false;  // construction has ended: the wait window may read the language
+  std::unique_ptr<tMx_Wait> fWait;
   std::unique_ptr<tMx_Setup> fSetup;
+  platform::NotifyIconData fIconData;
+  bool fNotifyIcon = false;
   std::unique_ptr<tMx_LogWriter> fLogger;
   std::string fLastError;
   bool fIsBatch = false;
   bool fIsDebug = false;
   bool fIsTest = false;
+  bool fSingleInstance = false;
+  std::unique_ptr<platform::InstanceLock> fSingleInstanceLock;
+  bool fTerminateOnExceptionIfBatch = true;
   std::string fDefaultLanguage;
   std::string fLanguage;
   std::map<std::string, std::string, std::less<>> fMessages;
   std::unique_ptr<tMx_ApplicationInfo> fInfo;
   std::vector<TDateTime> fTimers;  // start times, last started at the back
 };
+
+inline constexpr char kSingleInstanceRefused[] = "Impossible to enter single instance mode.";
 
 // The process's application object, built on first use.
 inline tMx_Application& gApplicationObject() { return tMx_Application::Instance(); }

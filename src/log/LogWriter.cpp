@@ -9,6 +9,7 @@
 
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "platform/Regional.h"
 #include "platform/Worker.h"
 
 namespace {
@@ -51,9 +52,14 @@ std::string CompactStamp(const DateTimeParts& aNow, bool aWithTime) {
   return std::string(buffer, p);
 }
 
-// "yyyy-mm-dd hh:mm:ss:zzz"
-constexpr size_t kLineStampLength = 23;
-void PutLineStamp(char* aOut, const DateTimeParts& aNow) {
+// "yyyy-mm-dd hh:mm:ss:zzz" with ':' standing for the time separator, which is one
+// character of up to four bytes.
+constexpr size_t kMaxLineStampLength = 20 + 3 * 4;
+size_t PutLineStamp(char* aOut, const DateTimeParts& aNow, std::string_view aTimeSeparator) {
+  const auto putSeparator = [&aTimeSeparator](char* aAt) {
+    for (char c : aTimeSeparator) *aAt++ = c;
+    return aAt;
+  };
   char* p = PutDigits(aOut, Clamp(aNow.Year, 9999), 4);
   *p++ = '-';
   p = PutDigits(p, Clamp(aNow.Month, 99), 2);
@@ -61,12 +67,12 @@ void PutLineStamp(char* aOut, const DateTimeParts& aNow) {
   p = PutDigits(p, Clamp(aNow.Day, 99), 2);
   *p++ = ' ';
   p = PutDigits(p, Clamp(aNow.Hour, 99), 2);
-  *p++ = ':';
+  p = putSeparator(p);
   p = PutDigits(p, Clamp(aNow.Minute, 99), 2);
-  *p++ = ':';
+  p = putSeparator(p);
   p = PutDigits(p, Clamp(aNow.Second, 99), 2);
-  *p++ = ':';
-  PutDigits(p, Clamp(aNow.Millisecond, 999), 3);
+  p = putSeparator(p);
+  return static_cast<size_t>(PutDigits(p, Clamp(aNow.Millisecond, 999), 3) - aOut);
 }
 
 size_t FileNameStart(std::string_view aPath) {
@@ -371,6 +377,9 @@ tMx_LogWriter::tMx_LogWriter(const std::string& aFileName, const std::string& aD
   SetDirectory(aDirectory);
   fMaxMessageLength = aMaxMessageLength;
   fDaily = aDaily;
+  fTimeSeparator = platform::RegionalTimeSeparator();
+  // A longer one would not fit the stamp.
+  if (fTimeSeparator.empty() || fTimeSeparator.size() > 4) fTimeSeparator = ":";
   fThread = std::make_unique<tMx_LogThread>(*this);
 }
 
@@ -389,9 +398,9 @@ void tMx_LogWriter::Write(tMx_MessageType aEntryType, std::string_view aMessage)
   const std::string_view separator = aEntryType == let_error ? " - ERROR - " : " - ";
 
   std::string record;
-  record.reserve(kLineStampLength + separator.size() + aMessage.size() + 2);
-  record.resize(kLineStampLength);
-  PutLineStamp(record.data(), now);
+  record.reserve(kMaxLineStampLength + separator.size() + aMessage.size() + 2);
+  record.resize(kMaxLineStampLength);
+  record.resize(PutLineStamp(record.data(), now, fTimeSeparator));
   record.append(separator);
   record.append(aMessage);
   record.append(kLineEnd);

@@ -117,6 +117,9 @@ class tMx_LogWriter {
   int32_t fMaxMessageLength = 0;
   std::string fFileName;
   bool fDaily = false;
+  // Between hours, minutes, seconds and milliseconds of a line's time stamp: the regional
+  // time separator when the writer was made.
+  std::string fTimeSeparator;
   std::atomic<int32_t> fMaxLogfileSize{5000};
   std::atomic<int32_t> fCounter{0};
   uint64_t fNameVersion = 0;

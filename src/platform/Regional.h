@@ -8,4 +8,8 @@ namespace platform {
 // bytes); "." when the settings name none.
 std::string RegionalDecimalSeparator();
 
+// The time separator of the regional settings (one character, possibly several UTF-8
+// bytes), read when called; ":" when the settings name none.
+std::string RegionalTimeSeparator();
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "testdriver/TestDriver.h"
 
+#include "app/MessageHelpers.h"
 #include "core/Errors.h"
 #include "payment/PaymentDrivers.h"
 #include "io/IOHandler.h"
@@ -14,6 +15,9 @@ bool kTestPaymentDevice::Payment(const char* aOperation, const kPaymentReceipt& 
   IOHandler().WriteLog(let_info, std::string("TestDriver.") + aOperation, aReceipt.fReference);
   const std::string& mode = aReceipt.fAttributes;
   if (mode == "leave") return true;
+  // A message for the user, then an ordinary success.
+  if (mode == "message") ShowMessageOverWait(let_info, aReceipt.fReference);
+  if (mode == "message-error") ShowMessageOverWait(let_error, aReceipt.fReference);
   if (mode == "raise") throw EMxError(aReceipt.fReference);
   if (mode == "decline") {
     aResult.Error = true;

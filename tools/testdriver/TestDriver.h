@@ -9,6 +9,8 @@
 //                        driver says "driver text" in ErrorText
 //   Attributes "leave"   sets nothing
 //   Attributes "full"    fills every field of the payment record
+//   Attributes "message" / "message-error"
+//                        shows Reference to the user (ShowMessageOverWait), then succeeds
 // DayClose and GetTotals raise when their Reference is "raise". A device parameter
 // FailCreate makes the constructor fail after the base constructor has run.
 #include "payment/PaymentDevice.h"
