@@ -9,6 +9,7 @@
 #include "core/Text.h"
 #include "drivers/Payment_VIROZI.h"
 #include "drivers/ViroziCall.h"
+#include "drivers/ViroziWallets.h"
 
 using namespace virozi;
 
@@ -33,9 +34,6 @@ bool kPayment_VIROZI::STD_Payment(const kPaymentReceipt& aReceipt, _int_PAY_resu
 }
 
 bool kPayment_VIROZI::STD_PaymentADV(const kPaymentReceipt& aReceipt, _int_PAY_result& R) {
-  static constexpr std::pair<std::string_view, int32_t> kWallets[] = {
-      {"jiffy", 1}, {"satispay", 2}, {"bitcoin", 3}, {"satispay_qrcode", 4}, {"conad_mobile_wallet", 5}, {"tinaba", 6},
-  };
   const std::string wallet = LowerCase(aReceipt.fAttributes);
   const auto found = std::find_if(std::begin(kWallets), std::end(kWallets),
                                   [&](const auto& w) { return w.first == wallet; });

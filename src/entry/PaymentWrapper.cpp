@@ -1,11 +1,14 @@
 #include "entry/PaymentWrapper.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
 #include "core/Errors.h"
 #include "entry/BstrText.h"
 #include "entry/PaymentRegistry.h"
+#include "io/IOHandler.h"
+#include "platform/HttpClient.h"
 
 namespace {
 
@@ -30,6 +33,24 @@ bool RunGuarded(TStep&& aStep, std::string& aMessage) {
 
 }  // namespace
 
+std::string WithoutPasswords(std::string_view aText) {
+  std::string out;
+  out.reserve(aText.size());
+  size_t at = 0;
+  while (at < aText.size()) {
+    const size_t end = std::min(aText.find_first_of(" \t\r\n", at), aText.size());
+    const std::string_view word = aText.substr(at, end - at);
+    if (word.find("://") != std::string_view::npos) {
+      out += platform::UrlWithoutPassword(word);
+    } else {
+      out += word;
+    }
+    if (end < aText.size()) out += aText[end];
+    at = end + 1;
+  }
+  return out;
+}
+
 // ---- kPaymentWrapper -----------------------------------------------------------------
 
 kPaymentWrapper::kPaymentWrapper() : fHandler(std::make_unique<kPaymentHandler>()) {}
@@ -50,6 +71,22 @@ kPaymentDevice& kPaymentWrapper::GetDevice(bool aCreate) {
   std::unique_ptr<kPaymentDevice> device = driver->Create(*fHandler);
   if (!device) throw EMxError("Payment Driver [" + fHandler->Driver() + "] created no device.");
   return PaymentDevices().Add(std::move(device));
+}
+
+void kPaymentWrapper::LogOutcome(kPaymentDevice& aDevice, bool aFailed, std::string_view aErrorText) const noexcept {
+  try {
+    std::string line = std::string(Operation()) + " outcome: handle " + std::to_string(aDevice.Handle()) +
+                       ", result " + (aFailed ? "-1" : "0");
+    if (aFailed) line += ", error: " + WithoutPasswords(aErrorText);
+    aDevice.IOHandler().Debug(aFailed ? let_error : let_info, line);
+  } catch (...) {
+    // The answer goes back whether or not its log line could be written.
+  }
+}
+
+kPaymentDevice* kPaymentWrapper::AddressedDevice() const {
+  const int32_t handle = fHandler->DeviceHandle();
+  return handle > 0 ? PaymentDevices().Find(handle) : nullptr;
 }
 
 // ---- rendering -----------------------------------------------------------------------
@@ -73,11 +110,12 @@ void kDeviceOperationWrapper<TResult, Operation, DocumentType>::Process(const st
   this->ResetResult();
   std::string message;
   TResult answer;
+  kPaymentDevice* reached = nullptr;
   const bool done = RunGuarded(
       [&] {
         this->fHandler->Deserialize(aXml, {DocumentType});
-        kPaymentDevice& device = this->GetDevice(true);
-        answer = (device.*Operation)(*this->fHandler);
+        reached = &this->GetDevice(true);
+        answer = (reached->*Operation)(*this->fHandler);
       },
       message);
   // On failure whatever the device had filled in, log file name and time included, goes.
@@ -86,15 +124,19 @@ void kDeviceOperationWrapper<TResult, Operation, DocumentType>::Process(const st
   } else {
     this->fResult.ErrorText = std::move(message);
   }
+  if (!reached) reached = this->AddressedDevice();
+  if (reached) this->LogOutcome(*reached, this->fResult.Error, this->fResult.ErrorText);
 }
 
 void kPaymentWrapper_OPEN::Process(const std::string& aXml) {
   ResetResult();
   std::string message;
+  kPaymentDevice* reached = nullptr;
   if (RunGuarded(
           [&] {
             fHandler->Deserialize(aXml, {dt_Open});
-            fResult.Handle = GetDevice(true).Handle();
+            reached = &GetDevice(true);
+            fResult.Handle = reached->Handle();
           },
           message)) {
     fResult.Error = false;
@@ -102,6 +144,8 @@ void kPaymentWrapper_OPEN::Process(const std::string& aXml) {
     fResult.Error = true;
     fResult.ErrorText = std::move(message);
   }
+  if (!reached) reached = AddressedDevice();
+  if (reached) LogOutcome(*reached, fResult.Error, fResult.ErrorText);
 }
 
 void kPaymentWrapper_CLOSE::Process(const std::string& aXml) {
@@ -110,13 +154,17 @@ void kPaymentWrapper_CLOSE::Process(const std::string& aXml) {
   if (RunGuarded(
           [&] {
             fHandler->Deserialize(aXml, {});
-            PaymentDevices().Remove(GetDevice(false).Handle());
+            kPaymentDevice& device = GetDevice(false);
+            // Its last line before the STOP line: removing the device ends its log.
+            LogOutcome(device, false, {});
+            PaymentDevices().Remove(device.Handle());
           },
           message)) {
     fResult.Error = false;
   } else {
     fResult.Error = true;
     fResult.ErrorText = std::move(message);
+    if (kPaymentDevice* addressed = AddressedDevice()) LogOutcome(*addressed, true, fResult.ErrorText);
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
@@ -11,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -115,9 +118,58 @@ std::optional<std::string_view> Pair(const std::map<std::string, std::string, st
 
 struct ScriptLine {
   bool fHresult = false;
+  // DELAY: the built-in terminal answers after fWait; HANG: no answer within fWait.
+  bool fDelay = false;
+  bool fHang = false;
+  std::chrono::milliseconds fWait{0};
   int32_t fCallResult = 0;
   std::string fReply;
 };
+
+// A wait as written: milliseconds for DELAY, seconds (with decimals) for HANG; nothing
+// negative, nothing above a day.
+std::optional<std::chrono::milliseconds> WaitOf(std::string_view aText, bool aSeconds) {
+  double value = 0;
+  const char* end = aText.data() + aText.size();
+  auto [last, error] = std::from_chars(aText.data(), end, value);
+  if (aText.empty() || error != std::errc() || last != end || !(value >= 0)) return std::nullopt;
+  const double ms = aSeconds ? value * 1000 : value;
+  if (ms > 86400000.0) return std::nullopt;
+  return std::chrono::milliseconds(static_cast<int64_t>(ms));
+}
+
+std::string NoAnswer(std::chrono::milliseconds aWait) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(aWait.count()) / 1000);
+  return std::string("No answer from the terminal within ") + seconds + " seconds";
+}
+
+// "Method=value,Method=value" (or "*=value" for every method) from the variable aVariable:
+// the value for aMethod, if any. A malformed entry raises, naming the variable.
+std::optional<std::chrono::milliseconds> WaitFromEnvironment(const char* aVariable, std::string_view aMethod,
+                                                             bool aSeconds) {
+  const char* text = std::getenv(aVariable);
+  if (text == nullptr || *text == '\0') return std::nullopt;
+  std::optional<std::chrono::milliseconds> found;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    const std::string_view entry = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    const size_t equals = entry.find('=');
+    const std::string_view name = entry.substr(0, equals);
+    const std::optional<std::chrono::milliseconds> wait =
+        equals == std::string_view::npos ? std::nullopt : WaitOf(entry.substr(equals + 1), aSeconds);
+    bool known = name == "*";
+    for (std::string_view m : kMethods) known = known || m == name;
+    if (!wait || !known) {
+      throw EMxError(std::string(aVariable) + ": '" + std::string(entry) + "' is not Method=" +
+                     (aSeconds ? "seconds" : "milliseconds"));
+    }
+    if (name == aMethod || (name == "*" && !found)) found = wait;
+  }
+  return found;
+}
 
 std::optional<int32_t> CallResultOf(std::string_view aText) {
   auto value = ParseInt(aText);
@@ -130,8 +182,13 @@ std::string CheckLine(std::string_view aMethod, const std::vector<std::string>& 
   bool known = false;
   for (std::string_view m : kMethods) known = known || m == aMethod;
   if (!known) return "unknown method '" + std::string(aMethod) + "'";
+  if (aFields[0] == "DELAY" || aFields[0] == "HANG") {
+    if (aFields.size() != 2 || !WaitOf(aFields[1], aFields[0] == "HANG"))
+      return aFields[0] + (aFields[0] == "HANG" ? " needs seconds" : " needs milliseconds") + " after a TAB";
+    return {};
+  }
   if (aFields[0] != "HRESULT" && !CallResultOf(aFields[0]))
-    return "call result '" + aFields[0] + "' is neither an integer nor HRESULT";
+    return "call result '" + aFields[0] + "' is neither an integer nor HRESULT, DELAY or HANG";
   return {};
 }
 
@@ -143,6 +200,12 @@ class Script {
     if (!fields) return std::nullopt;
     ScriptLine line;
     line.fHresult = (*fields)[0] == "HRESULT";
+    line.fDelay = (*fields)[0] == "DELAY";
+    line.fHang = (*fields)[0] == "HANG";
+    if (line.fDelay || line.fHang) {
+      line.fWait = *WaitOf((*fields)[1], line.fHang);
+      return line;
+    }
     if (!line.fHresult) line.fCallResult = *CallResultOf((*fields)[0]);
     for (size_t k = 1; k < fields->size(); ++k) {
       if (k > 1) line.fReply += '\t';
@@ -215,7 +278,19 @@ int32_t Serve(std::string_view aMethod, std::initializer_list<std::string_view> 
   TerminalState& terminal = Terminal();
   std::lock_guard lock(terminal.fLock);
   WriteJournal(aMethod, aArguments);
-  if (std::optional<ScriptLine> line = terminal.fScript.Take(aMethod)) {
+  // The terminal is busy while it takes its time: other callers wait too.
+  if (const auto hang = WaitFromEnvironment("VIROZI_SIM_HANG", aMethod, true)) {
+    std::this_thread::sleep_for(*hang);
+    throw EMxError(NoAnswer(*hang));
+  }
+  if (const auto delay = WaitFromEnvironment("VIROZI_SIM_DELAY", aMethod, false)) std::this_thread::sleep_for(*delay);
+  std::optional<ScriptLine> line = terminal.fScript.Take(aMethod);
+  if (line && (line->fDelay || line->fHang)) {
+    std::this_thread::sleep_for(line->fWait);
+    if (line->fHang) throw EMxError(NoAnswer(line->fWait));
+    line.reset();
+  }
+  if (line) {
     if (line->fHresult) throw EMxError(line->fReply);
     aReply = std::move(line->fReply);
     return line->fCallResult;

@@ -35,6 +35,17 @@
 //     first lines. Rewriting identical text keeps the position: use another file (or
 //     Reset) to replay a script.
 //
+//     Instead of a call result a line may hold a wait: "Method<TAB>DELAY<TAB>ms" makes that
+//     call wait ms milliseconds and then answer as the built-in terminal does;
+//     "Method<TAB>HANG<TAB>seconds" makes it answer nothing: after the seconds (decimals
+//     allowed) it raises EMxError "No answer from the terminal within <seconds> seconds".
+//
+//   VIROZI_SIM_DELAY=Method=ms[,Method=ms...]    ("*" for every method)
+//     Every call of those methods waits that long first, scripted or not.
+//   VIROZI_SIM_HANG=Method=seconds[,...]          ("*" for every method)
+//     Every call of those methods answers nothing within the seconds, as HANG above.
+//     A malformed entry fails the call, naming the variable.
+//
 //   VIROZI_SIM_CREATE=fail
 //     CreateViroziComponent fails as for an unregistered class.
 //

@@ -181,6 +181,11 @@ TEST(CommandLine, ModesAndHostOptions) {
       {{"-h", "pay", "--amount", "1"}, tkPosMode::Help},
       {{"help"}, tkPosMode::Help},
       {{"pay"}, tkPosMode::Operations},
+      {{"run", "day.txt"}, tkPosMode::Run},
+      {{"--json", "RUN", "day.txt"}, tkPosMode::Run},
+      {{"--version"}, tkPosMode::Version},
+      {{"--version", "pay"}, tkPosMode::Version},
+      {{"--version", "--help"}, tkPosMode::Help},
   };
   for (const tkCase& c : cases) {
     EXPECT_EQ(ParseCommandLine(c.Arguments, ReadFake).Mode, c.Mode) << testing::PrintToString(c.Arguments);
@@ -198,6 +203,12 @@ TEST(CommandLine, ModesAndHostOptions) {
   EXPECT_EQ(plain.LibraryPath, "");
   EXPECT_FALSE(plain.Verbose);
   EXPECT_FALSE(plain.NoColour);
+  EXPECT_FALSE(plain.Json);
+
+  const tkPosCommandLine script = ParseCommandLine({"--json", "--store", "0042", "run", "my day.txt"}, ReadFake);
+  EXPECT_EQ(script.ScriptPath, "my day.txt");
+  EXPECT_TRUE(script.Json);
+  EXPECT_EQ(script.Defaults.Values.at("StoreCode"), "0042");
 }
 
 TEST(CommandLine, TitlesAreTheWordsAsGiven) {
@@ -253,6 +264,11 @@ TEST(CommandLine, RefusesWhatCannotRun) {
       {{"raw", "PA.Y"}, "'PA.Y' is no export name"},
       {{"raw", "PAY", "missing.xml"}, "cannot read the request file missing.xml"},
       {{"raw", "PAY", "-", "raw", "OPEN"}, "only one raw request can come from standard input"},
+      {{"run"}, "run needs a script file: run FILE"},
+      {{"run", "day.txt", "pay"}, "run runs on its own, without operations"},
+      {{"pay", "run", "day.txt"}, "run runs on its own, without operations"},
+      {{"pay", "--json"}, "--json goes before the first operation"},
+      {{"--json=yes", "pay"}, "--json takes no value"},
   };
   for (const tkUsageCase& c : cases) ExpectUsageError(c, true);
 }
@@ -315,6 +331,14 @@ TEST(SplitLine, WordsAndQuotes) {
       {"pay --reference ''", {"pay", "--reference", ""}},
       {"pay --reference x'y z'", {"pay", "--reference", "xy z"}},
       {"", {}},
+      // A '#' that starts a word starts a comment; inside a word or quoted it is text.
+      {"pay --amount 5 # the customer's coffee", {"pay", "--amount", "5"}},
+      {"# a whole line", {}},
+      {"pay --amount 5 #no blank after it", {"pay", "--amount", "5"}},
+      {"pay --reference a#b", {"pay", "--reference", "a#b"}},
+      {"pay --reference 'a # b'", {"pay", "--reference", "a # b"}},
+      {"pay --reference \\#1", {"pay", "--reference", "#1"}},
+      {"pay # 'an unclosed quote in a comment", {"pay"}},
   };
   for (const tkCase& c : cases) EXPECT_EQ(SplitLine(c.Line), c.Words) << c.Line;
   EXPECT_THROW(SplitLine("pay --reference 'open"), tkUsageError);

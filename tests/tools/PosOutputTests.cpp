@@ -229,4 +229,90 @@ TEST(ReadableStep, DemoStepsShowTheirCommand) {
   EXPECT_EQ(text.rfind("[3] Card payment\n    $ velo-pos pay --amount 12.50\n    PAY ok", 0), 0u) << text;
 }
 
+TEST(JsonStep, OneObjectPerStepWithEveryElement) {
+  std::ostringstream out;
+  tkPosPrinter printer(out, true, false, true);
+  tkStepView step = PaidStep();
+  printer.StepHeading(step);
+  printer.StepOutcome(step);
+  EXPECT_EQ(out.str(),
+            "{\"step\":3,\"operation\":\"pay --amount 12.50\",\"export\":\"PAY\",\"result\":0,\"ok\":true,"
+            "\"seconds\":0.250,\"answer\":{\"DeviceId\":\"VIR00001\",\"PaymentDateTime\":\"2025-01-31T10:11:12\","
+            "\"PaymentAmount\":\"12.5\",\"ExchangeRate\":\"0\",\"MaskedPAN\":\"\",\"PaymentNetwork\":\"maestro\","
+            "\"SignatureRequested\":\"False\",\"ReceiptText\":\"\\r\\nSHOP & CO\\r\\nTOTAL 12.50\\r\\n\","
+            "\"Error\":\"False\",\"ErrorText\":\"\",\"LogFileName\":\"/logs/VELO_VIROZI_10_1_20250131.log\"},"
+            "\"error\":null}\n");
+
+  // A failure with a hint, and an answer that is no fragment; no colour codes in JSON.
+  std::ostringstream failed;
+  tkPosPrinter json(failed, true, true, true);
+  tkStepView refused;
+  refused.Number = 1;
+  refused.Title = "version";
+  refused.Export = "VERSION";
+  refused.Request = "X";
+  refused.Answer.Result = -1;
+  refused.Answer.OutputNull = false;
+  refused.Answer.Output = "Version 1 - 2025";
+  refused.Answer.ErrorNull = false;
+  refused.Answer.Error = "bad \"x\"";
+  refused.Hint = "try y";
+  json.StepOutcome(refused);
+  json.Line("not in JSON");
+  json.Problem("went wrong");
+  json.Expectation("TotalAmount 17.5", false, "TotalAmount is \"12\"");
+  EXPECT_EQ(failed.str(),
+            "{\"step\":1,\"operation\":\"version\",\"export\":\"VERSION\",\"result\":-1,\"ok\":false,"
+            "\"seconds\":0.000,\"request\":\"X\",\"output\":\"Version 1 - 2025\",\"error\":\"bad \\\"x\\\"\","
+            "\"hint\":\"try y\"}\n"
+            "{\"problem\":\"went wrong\"}\n"
+            "{\"expect\":\"TotalAmount 17.5\",\"met\":false,\"found\":\"TotalAmount is \\\"12\\\"\"}\n");
+}
+
+TEST(JsonStep, StringsAreValidJsonWhateverTheBytes) {
+  const struct {
+    std::string text;
+    std::string json;
+  } cases[] = {
+      {"plain", "\"plain\""},
+      {"a\"b\\c/d", "\"a\\\"b\\\\c/d\""},
+      {"\r\n\t\x01\x1f\x7f", "\"\\r\\n\\t\\u0001\\u001f\\u007f\""},
+      {"caff\xC3\xA8 \xE2\x82\xAC \xF0\x9F\x92\xB3", "\"caff\xC3\xA8 \xE2\x82\xAC \xF0\x9F\x92\xB3\""},
+      // Bytes that are no UTF-8: a lone continuation, a cut sequence, an overlong form, a
+      // surrogate; each byte that starts no valid sequence becomes U+FFFD.
+      {"a\x80z", "\"a\xEF\xBF\xBDz\""},
+      {"\xE2\x82", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
+      {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
+      {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+      {std::string("nul\0in", 6), "\"nul\\u0000in\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JsonString(c.text), c.json) << c.text;
+}
+
+TEST(RefusalHint, ListsTheValidValuesWhereTheLibrarysTextDoesNot) {
+  auto answer = [](const std::string& aErrorText) {
+    tkAnswer refused;
+    refused.Result = -1;
+    refused.Output = "<Error>True</Error>\r\n<ErrorText>" + aErrorText + "</ErrorText>";
+    refused.Error = aErrorText;
+    return refused;
+  };
+  const std::string wallets = RefusalHint("PAY", answer("Invalid Attribute [foo]"));
+  for (const char* name : {"jiffy", "satispay", "bitcoin", "satispay_qrcode", "conad_mobile_wallet", "tinaba"}) {
+    EXPECT_NE(wallets.find(name), std::string::npos) << name;
+  }
+  EXPECT_NE(RefusalHint("OPEN", answer("Connection Type FOO is not valid")).find("SERIAL"), std::string::npos);
+  EXPECT_NE(RefusalHint("OPEN", answer("Payment Driver [velo_viROZI_10] not registered.")).find("VELO_VIROZI_10"),
+            std::string::npos);
+  // Texts that list the values already, other refusals and other exports get no hint.
+  for (const auto& [exportName, text] : std::vector<std::pair<std::string, std::string>>{
+           {"PAY", "Payment Channel FOO invalid. Allowed values are: STD,MVP,NHS."},
+           {"PAY", "TRANSAZIONE NEGATA"},
+           {"REPRINT", "Invalid Attribute [foo]"},
+           {"PAY", "An Invalid Attribute [foo]"},
+       }) {
+    EXPECT_EQ(RefusalHint(exportName, answer(text)), "") << text;
+  }
+}
+
 }  // namespace

@@ -164,13 +164,11 @@ TEST(Shell, RunsEachLineAsAChain) {
   };
   std::istringstream input(
       "open\n"
-      "pay --amount 5 --reference 'two words'\n"
+      "pay --amount 5 --reference 'two words'\r\n"
       "\n"
       "# a comment\n"
-      "bogus\n"
-      "pay --reference 'unclosed\n"
-      "raw PAY\n"
-      "pay close\n"
+      "   # an indented comment\n"
+      "pay close   # a comment after the operations\n"
       "quit\n"
       "pay\n");
   std::ostringstream errors;
@@ -180,11 +178,164 @@ TEST(Shell, RunsEachLineAsAChain) {
   EXPECT_EQ(exports, (std::vector<std::string>{"OPEN", "PAY", "PAY", "CLOSE"}));
   EXPECT_EQ(Element(run.Library.Calls[1].Request, "Reference"), "two words");
   EXPECT_EQ(HandleOf(run.Library.Calls[3]), "7");
+  EXPECT_EQ(errors.str(), "");
+  EXPECT_EQ(run.Out.str().find("velo-pos>"), std::string::npos);
+}
+
+// A script (input that is no terminal) ends at the first line that cannot run: nothing
+// after it reaches the library, and the line number says where.
+TEST(Shell, AScriptStopsAtTheFirstLineThatCannotRun) {
+  const struct {
+    const char* line;
+    int code;
+    const char* error;
+  } cases[] = {
+      {"pay --amont 5", kExitUsage, "velo-pos: line 2: unknown flag --amont\n"},
+      {"bogus", kExitUsage, "velo-pos: line 2: unknown operation 'bogus'\n"},
+      {"pay --reference 'unclosed", kExitUsage, "velo-pos: line 2: unclosed '\n"},
+      {"raw PAY", kExitUsage, "velo-pos: line 2: raw here needs a request file: raw PAY FILE\n"},
+      {"expect", kExitUsage,
+       "velo-pos: line 2: expect needs what to expect: ok, error [\"TEXT\"], result N or NAME VALUE\n"},
+      {"expect TotalAmount 1 2", kExitUsage,
+       "velo-pos: line 2: expect takes ok, error [\"TEXT\"], result N or NAME VALUE, not 'TotalAmount 1 2'\n"},
+      {"reprint", kExitUsage, "velo-pos: line 2: the library has no export REPRINT\n"},
+      {"verify", kExitLibrary, "velo-pos: line 2: the call failed\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    tkRun run;
+    run.Library.Answer = [](const tkCall& aCall) -> tkAnswer {
+      if (aCall.Export == "REPRINT") throw tkNoExportError("the library has no export REPRINT");
+      if (aCall.Export == "VERIFYTRAN") throw std::runtime_error("the call failed");
+      return OpenGivesSeven(aCall);
+    };
+    std::istringstream input(std::string("open\n") + c.line + "\nclose\n");
+    std::ostringstream errors;
+    EXPECT_EQ(run.Session.RunShell(input, errors, false, ReadNothing), c.code);
+    EXPECT_EQ(errors.str(), c.error);
+    EXPECT_NE(run.Library.Calls.back().Export, "CLOSE");
+  }
+}
+
+// At the terminal a line that cannot run is reported and the next one read.
+TEST(Shell, InteractiveLinesThatCannotRunAreReportedAndSkipped) {
+  tkRun run;
+  run.Library.Answer = OpenGivesSeven;
+  std::istringstream input("bogus\npay --reference 'unclosed\nexpect ok\nopen\nclose\n");
+  std::ostringstream errors;
+  EXPECT_EQ(run.Session.RunShell(input, errors, true, ReadNothing), kExitSuccess);
   EXPECT_EQ(errors.str(),
             "velo-pos: unknown operation 'bogus'\n"
             "velo-pos: unclosed '\n"
-            "velo-pos: raw here needs a request file: raw PAY FILE\n");
-  EXPECT_EQ(run.Out.str().find("velo-pos>"), std::string::npos);
+            "velo-pos: expect needs an operation before it\n");
+  ASSERT_EQ(run.Library.Calls.size(), 2u);
+}
+
+TEST(Shell, HelpShowsTheShellsOwnCommands) {
+  tkRun run;
+  std::istringstream input("help\n");
+  std::ostringstream errors;
+  run.Session.RunShell(input, errors, true, ReadNothing);
+  const std::string out = run.Out.str();
+  EXPECT_NE(out.find("expect error [\"TEXT\"]"), std::string::npos) << out;
+  EXPECT_NE(out.find("quit, exit"), std::string::npos) << out;
+  EXPECT_NE(out.find("--amount 12.34"), std::string::npos) << out;
+  // Not the command line's usage: no options that only the command line takes.
+  EXPECT_EQ(out.find("velo-pos [options]"), std::string::npos) << out;
+  EXPECT_EQ(out.find("--library"), std::string::npos) << out;
+}
+
+// The terminal of the demo: 7.13 declined, totals of 17.50 EUR.
+tkAnswer ExpectTerminal(const tkCall& aCall) {
+  if (aCall.Export == "OPEN") return OpenGivesSeven(aCall);
+  if (aCall.Export == "GETTOTALS") {
+    return Answered(0, "<TotalAmount>17.50</TotalAmount>\r\n<Currency>EUR</Currency>\r\n<Error>False</Error>");
+  }
+  if (Element(aCall.Request, "Amount") == "7.13") {
+    tkAnswer declined = Answered(-1, "<Error>True</Error>\r\n<ErrorText>TRANSAZIONE NEGATA</ErrorText>");
+    declined.Error = "TRANSAZIONE NEGATA";
+    return declined;
+  }
+  return Answered(0, "<Error>False</Error>\r\n<ErrorText></ErrorText>");
+}
+
+TEST(Shell, ExpectationsCheckTheAnswerBeforeThem) {
+  const struct {
+    const char* operation;
+    const char* expectation;
+    bool met;
+    const char* found;  // in the message when not met
+  } cases[] = {
+      {"pay --amount 7.13", "expect error", true, ""},
+      {"pay --amount 7.13", "expect error \"NEGATA\"", true, ""},
+      {"pay --amount 7.13", "expect error 'TRANSAZIONE NEGATA'", true, ""},
+      {"pay --amount 7.13", "expect result -1", true, ""},
+      {"pay --amount 7.13", "expect ok", false, "expected ok, but it failed: \"TRANSAZIONE NEGATA\""},
+      {"pay --amount 7.13", "expect error \"APPROVED\"", false,
+       "expected error APPROVED, but the error text is \"TRANSAZIONE NEGATA\""},
+      {"pay --amount 5", "expect ok", true, ""},
+      {"pay --amount 5", "EXPECT OK  # as it should", true, ""},
+      {"pay --amount 5", "expect error", false, "expected error, but it succeeded"},
+      {"pay --amount 5", "expect result -1", false, "expected result -1, but the result is 0"},
+      {"totals", "expect TotalAmount 17.5", true, ""},
+      {"totals", "expect TotalAmount 17.50", true, ""},
+      {"totals", "expect Currency EUR", true, ""},
+      {"totals", "expect TotalAmount 17.51", false, "expected TotalAmount 17.51, but TotalAmount is \"17.50\""},
+      {"totals", "expect Currency eur", false, "expected Currency eur, but Currency is \"EUR\""},
+      {"totals", "expect TransactionsCount 2", false,
+       "expected TransactionsCount 2, but the answer has no TransactionsCount"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.operation) + " / " + c.expectation);
+    tkRun run;
+    run.Library.Answer = ExpectTerminal;
+    // The run ends with the expectation: a failed operation that was expected is a success.
+    std::istringstream input(std::string("open\n") + c.operation + "\n" + c.expectation + "\nclose\n");
+    std::ostringstream errors;
+    const int code = run.Session.RunShell(input, errors, false, ReadNothing);
+    if (c.met) {
+      EXPECT_EQ(errors.str(), "");
+      EXPECT_EQ(run.Library.Calls.back().Export, "CLOSE");
+      EXPECT_NE(run.Out.str().find(": yes\n"), std::string::npos) << run.Out.str();
+    } else {
+      EXPECT_EQ(code, kExitFailed);
+      EXPECT_EQ(errors.str(), std::string("velo-pos: line 3: ") + c.found + "\n");
+      EXPECT_NE(run.Library.Calls.back().Export, "CLOSE");
+    }
+  }
+
+  // An expected failure as the last line leaves the run successful; an unexpected one not.
+  for (const auto& [script, code] : std::vector<std::pair<std::string, int>>{
+           {"open\npay --amount 7.13\nexpect error\n", kExitSuccess},
+           {"open\npay --amount 7.13\n", kExitFailed},
+           {"expect ok\nopen\n", kExitUsage},
+       }) {
+    tkRun run;
+    run.Library.Answer = ExpectTerminal;
+    std::istringstream input(script);
+    std::ostringstream errors;
+    EXPECT_EQ(run.Session.RunShell(input, errors, false, ReadNothing), code) << script;
+  }
+}
+
+TEST(Shell, ARefusedValueGetsTheValidOnesAsAHint) {
+  tkRun run;
+  run.Library.Answer = [](const tkCall& aCall) {
+    if (aCall.Export == "PAY") {
+      tkAnswer refused = Answered(-1, "<Error>True</Error>\r\n<ErrorText>Invalid Attribute [foo]</ErrorText>");
+      refused.Error = "Invalid Attribute [foo]";
+      return refused;
+    }
+    return OpenGivesSeven(aCall);
+  };
+  run.Line({"pay", "--wallet", "foo"});
+  const std::string out = run.Out.str();
+  // The library's own text as it came, then the hint.
+  const size_t error = out.find("ErrorText               Invalid Attribute [foo]\n");
+  const size_t hint = out.find("hint                    wallets (--wallet, any letter case): jiffy, satispay");
+  EXPECT_NE(error, std::string::npos) << out;
+  EXPECT_NE(hint, std::string::npos) << out;
+  EXPECT_LT(error, hint);
 }
 
 TEST(Shell, PromptShowsTheCurrentHandleAndTheExitCodeIsTheLastOperations) {
@@ -209,7 +360,7 @@ TEST(Shell, ACallTheLibraryCannotTakeEndsOnlyItsLine) {
   };
   std::istringstream input("reprint pay\nclose\n");
   std::ostringstream errors;
-  EXPECT_EQ(run.Session.RunShell(input, errors, false, ReadNothing), kExitSuccess);
+  EXPECT_EQ(run.Session.RunShell(input, errors, true, ReadNothing), kExitSuccess);
   EXPECT_EQ(errors.str(), "velo-pos: no export REPRINT\n");
   ASSERT_EQ(run.Library.Calls.size(), 2u);
   EXPECT_EQ(run.Library.Calls[1].Export, "CLOSE");

@@ -90,7 +90,16 @@ const tkFlagSpec* FindFlag(std::string_view aName) {
 }
 
 bool IsModeWord(std::string_view aWord) {
-  return SameText(aWord, "demo") || SameText(aWord, "shell") || SameText(aWord, "help");
+  return SameText(aWord, "demo") || SameText(aWord, "shell") || SameText(aWord, "help") || SameText(aWord, "run");
+}
+
+const char* ModeWord(tkPosMode aMode) {
+  switch (aMode) {
+    case tkPosMode::Demo: return "demo";
+    case tkPosMode::Shell: return "shell";
+    case tkPosMode::Run: return "run";
+    default: return "";
+  }
 }
 
 bool IsOperationWord(std::string_view aWord) {
@@ -170,7 +179,8 @@ class tkParser {
       throw tkUsageError("unknown flag " + aWord);
     }
 
-    if (name == "verbose" || name == "no-color" || name == "help" || name == "library") {
+    if (name == "verbose" || name == "no-color" || name == "help" || name == "library" || name == "json" ||
+        name == "version") {
       if (!fCommandLine) throw tkUsageError("--" + name + " goes on the velo-pos command line");
       if (fOperation) throw tkUsageError("--" + name + " goes before the first operation");
       if (name == "library") {
@@ -181,7 +191,9 @@ class tkParser {
       if (hasValue) throw tkUsageError("--" + name + " takes no value");
       if (name == "verbose") fResult.Verbose = true;
       if (name == "no-color") fResult.NoColour = true;
+      if (name == "json") fResult.Json = true;
       if (name == "help") fResult.Mode = tkPosMode::Help;
+      if (name == "version" && fResult.Mode != tkPosMode::Help) fResult.Mode = tkPosMode::Version;
       return;
     }
 
@@ -215,19 +227,24 @@ class tkParser {
   void Word(const std::string& aWord) {
     ++fNext;
     if (fCommandLine && IsModeWord(aWord)) {
-      if (fResult.Mode == tkPosMode::Help) return;
+      if (fResult.Mode == tkPosMode::Help || fResult.Mode == tkPosMode::Version) return;
       if (fResult.Mode != tkPosMode::Operations || !fResult.Operations.empty() || fOperation) {
         throw tkUsageError(LowerCase(aWord) + " runs on its own, without operations");
       }
       fResult.Mode = SameText(aWord, "demo")    ? tkPosMode::Demo
                      : SameText(aWord, "shell") ? tkPosMode::Shell
+                     : SameText(aWord, "run")   ? tkPosMode::Run
                                                 : tkPosMode::Help;
+      if (fResult.Mode == tkPosMode::Run) {
+        if (fNext >= fWords.size() || fWords[fNext].empty()) throw tkUsageError("run needs a script file: run FILE");
+        fResult.ScriptPath = fWords[fNext++];
+      }
       return;
     }
-    if (fResult.Mode == tkPosMode::Demo || fResult.Mode == tkPosMode::Shell) {
-      throw tkUsageError(std::string(fResult.Mode == tkPosMode::Demo ? "demo" : "shell") +
-                         " runs on its own, without operations");
+    if (fResult.Mode == tkPosMode::Demo || fResult.Mode == tkPosMode::Shell || fResult.Mode == tkPosMode::Run) {
+      throw tkUsageError(std::string(ModeWord(fResult.Mode)) + " runs on its own, without operations");
     }
+    if (fResult.Mode == tkPosMode::Help || fResult.Mode == tkPosMode::Version) return;
     if (SameText(aWord, "raw")) {
       Raw(aWord);
       return;
@@ -349,6 +366,8 @@ std::vector<std::string> SplitLine(std::string_view aLine) {
     } else if (c == '\'' || c == '"') {
       quote = c;
       inWord = true;
+    } else if (c == '#' && !inWord) {
+      break;
     } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
       if (inWord) words.push_back(std::move(word));
       word.clear();
@@ -443,22 +462,9 @@ std::string EscapeXmlText(std::string_view aText) {
   return escaped;
 }
 
-std::string UsageText() {
-  return R"(velo-pos: a POS on the command line for the VELO_VIROZI_10 payment library.
-It loads the library by file name and calls its exports as a POS program does.
+namespace {
 
-Usage:
-  velo-pos [options] OPERATION [flags] [OPERATION [flags]]...
-  velo-pos [options] raw EXPORT [FILE|-]...     send a request document as it is
-  velo-pos [options] shell                       one chain of operations per line
-  velo-pos [options] demo                        a whole shop day, step by step
-
-Device handles live as long as the library stays loaded, that is for one velo-pos run:
-chain the operations of a session in one command line (or use the shell). The handle
-that open gives goes into every later request of the run until close.
-  velo-pos open pay --amount 5 --currency EUR close
-
-Operations (the export each calls):
+constexpr char kOperationsHelp[] = R"(Operations (the export each calls):
   open                 OPEN        open a device; its handle serves what follows
   close                CLOSE       close the current device
   status               GETSTATUS
@@ -468,14 +474,17 @@ Operations (the export each calls):
   totals               GETTOTALS   the day's totals
   dayclose             DAYCLOSE    close the day
   version              VERSION     the driver's version (the key is --driver)
-  raw EXPORT [FILE|-]  EXPORT      the request read from FILE, or standard input when
+)";
+
+constexpr char kRawHelp[] = R"(  raw EXPORT [FILE|-]  EXPORT      the request read from FILE, or standard input when
                                    FILE is - or missing; prints the result code, the
                                    answer and the error text exactly:
                                      result: <code>
                                      <answer>
                                      error: <error text>
+)";
 
-Flags of pay, reprint and verify (each fills the request element named):
+constexpr char kFlagsHelp[] = R"(Flags of pay, reprint and verify (each fills the request element named):
   --amount 12.34             Amount          --currency EUR          Currency
   --channel STD|MVP|NHS      PaymentChannel  --phase NONE|BEGIN|DO|COMMIT|ROLLBACK  Phase
   --action PAY|REFUND|VOID   Action          --attributes TEXT       Attributes
@@ -493,17 +502,68 @@ Flags of every operation but version and raw (the device part):
   --handle N        Handle, instead of the one from open
   --param NAME=V    a Parameters element, for example --param HexLog=true
 Values go into the request as written (XML-escaped); the library checks them.
-A flag before the first operation applies to every operation that takes it.
+)";
+
+constexpr char kExpectHelp[] = R"(  expect ok                 the last operation succeeded
+  expect error ["TEXT"]     it failed (with an error text that contains TEXT)
+  expect result N           its result code was N
+  expect NAME VALUE         its answer's element NAME is VALUE (numbers by value:
+                            expect TotalAmount 17.5 holds for 17.50)
+)";
+
+}  // namespace
+
+std::string UsageText() {
+  return std::string(R"(velo-pos: a POS on the command line for the VELO_VIROZI_10 payment library.
+It loads the library by file name and calls its exports as a POS program does.
+
+Usage:
+  velo-pos [options] OPERATION [flags] [OPERATION [flags]]...
+  velo-pos [options] raw EXPORT [FILE|-]...     send a request document as it is
+  velo-pos [options] shell                       one chain of operations per line
+  velo-pos [options] run FILE                    the lines of FILE, as in the shell
+  velo-pos [options] demo                        a whole shop day, step by step
+
+Device handles live as long as the library stays loaded, that is for one velo-pos run:
+chain the operations of a session in one command line (or use the shell). The handle
+that open gives goes into every later request of the run until close.
+  velo-pos open pay --amount 5 --currency EUR close
+
+)") + kOperationsHelp +
+         kRawHelp + "\n" + kFlagsHelp + R"(A flag before the first operation applies to every operation that takes it.
+
+Scripts (run FILE, or shell with its input from a file or pipe) hold one chain of
+operations per line, '#' comments, and lines that check the answer before them:
+)" + kExpectHelp + R"(A script stops at the first line that cannot be run or whose expectation does not hold.
 
 Options (before the first operation):
   --library FILE    the library to load (default: VELO_VIROZI_10 beside velo-pos)
   -v, --verbose     show each request document and every answer element
+  --json            one JSON object per line for each step, for scripts
   --no-color        no colours (also when NO_COLOR is set)
+  --version         velo-pos's and the library's versions
   -h, --help        this text
 
 Exit code: 0 when the last operation succeeded, 1 when it failed (result code not 0,
-or no version text for version; for demo: a step that did not come out as expected),
-2 for a command line that cannot be run, 3 when the library cannot be loaded or lacks
-an export.
+or no version text for version; for demo: a step that did not come out as expected;
+for a script: an expectation that did not hold), 2 for a command line or script line
+that cannot be run (also an export the library lacks), 3 when the library cannot be
+loaded.
 )";
+}
+
+std::string ShellHelpText() {
+  return std::string(R"(One chain of operations per line, as on the velo-pos command line but without
+velo-pos and its options; the handle from open serves the lines after it.
+  open
+  pay --amount 12.50 --currency EUR
+  pay --amount 7.13 --currency EUR       # a '#' starts a comment
+  expect error "TRANSAZIONE NEGATA"
+
+Shell commands:
+  help                      this text
+  quit, exit                leave the shell (also Ctrl-D)
+)") + kExpectHelp +
+         "  raw EXPORT FILE           send the request document in FILE as it is\n\n" + kOperationsHelp + "\n" +
+         kFlagsHelp;
 }

@@ -16,8 +16,9 @@ class tkUsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// What a run does besides operations.
-enum class tkPosMode { Operations, Demo, Shell, Help };
+// What a run does besides operations: Run reads the lines of a script file as the shell
+// does.
+enum class tkPosMode { Operations, Demo, Shell, Run, Help, Version };
 
 // The flag values that make a request: before the first operation they are defaults for
 // every operation that takes them, after an operation they are that operation's own.
@@ -46,6 +47,8 @@ struct tkPosCommandLine {
   std::string LibraryPath;  // empty: the product library beside the program
   bool Verbose = false;
   bool NoColour = false;
+  bool Json = false;        // one JSON object per line instead of readable steps
+  std::string ScriptPath;   // run FILE
   tkPosSettings Defaults;
   std::vector<tkPosOperation> Operations;
 };
@@ -66,9 +69,10 @@ tkPosCommandLine ParseCommandLine(const std::vector<std::string>& aArguments, co
 std::vector<tkPosOperation> ParseOperations(const std::vector<std::string>& aWords, const tkRequestReader& aReader,
                                             bool aStdinAllowed);
 
-// A shell line split into words: blanks separate them, '...' and "..." quote, and a
-// backslash outside single quotes takes the next character as it is. Raises tkUsageError
-// for an unclosed quote.
+// A shell line split into words: blanks separate them, '...' and "..." quote, a
+// backslash outside single quotes takes the next character as it is, and a '#' that
+// starts a word starts a comment up to the line's end. Raises tkUsageError for an
+// unclosed quote.
 std::vector<std::string> SplitLine(std::string_view aLine);
 
 // The handle a request of aOperation names: its own --handle when given (0 when that is
@@ -85,3 +89,5 @@ std::string EscapeXmlText(std::string_view aText);
 
 // The text of `velo-pos --help`.
 std::string UsageText();
+// The text of `help` in the shell: its own commands, the operations and their flags.
+std::string ShellHelpText();

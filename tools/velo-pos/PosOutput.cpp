@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "drivers/ViroziWallets.h"
+
 namespace {
 
 constexpr char kRed[] = "\x1b[31m";
@@ -140,6 +142,91 @@ std::string FormatSeconds(double aSeconds) {
   return buffer;
 }
 
+std::string RefusalHint(std::string_view aExport, const tkAnswer& aAnswer) {
+  std::vector<tkFragmentField> fields;
+  ParseFragment(aAnswer.Output, fields);
+  std::string error = aAnswer.Error;
+  for (const tkFragmentField& field : fields) {
+    if (field.Name == "ErrorText" && !field.Value.empty()) error = field.Value;
+  }
+  auto startsWith = [&](std::string_view aStart) { return error.compare(0, aStart.size(), aStart) == 0; };
+  auto endsWith = [&](std::string_view aEnd) {
+    return error.size() >= aEnd.size() && error.compare(error.size() - aEnd.size(), aEnd.size(), aEnd) == 0;
+  };
+  if (aExport == "PAY" && startsWith("Invalid Attribute [")) {
+    std::string names;
+    for (const auto& wallet : virozi::kWallets) {
+      if (!names.empty()) names += ", ";
+      names += wallet.first;
+    }
+    return "wallets (--wallet, any letter case): " + names +
+           "; on the MVP channel --coupon takes a coupon code, letters and digits";
+  }
+  if (startsWith("Connection Type ") && endsWith(" is not valid")) {
+    return "connection types (--connection): COM, DLL, TCP, HTTP, OPOS, SERIAL, SPOOL, or none for no Connection "
+           "element";
+  }
+  if (startsWith("Payment Driver [") && endsWith("] not registered.")) {
+    return "drivers (--driver): VELO_VIROZI_10, in capitals";
+  }
+  return {};
+}
+
+std::string JsonString(std::string_view aText) {
+  std::string out = "\"";
+  out.reserve(aText.size() + 2);
+  size_t i = 0;
+  while (i < aText.size()) {
+    const auto c = static_cast<unsigned char>(aText[i]);
+    if (c < 0x80) {
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+          if (c < 0x20 || c == 0x7F) {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+            out += buffer;
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+      ++i;
+      continue;
+    }
+    // The length of a well-formed UTF-8 sequence starting here, 0 when it is not one.
+    size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (length != 0 && i + length <= aText.size()) {
+      const auto second = static_cast<unsigned char>(aText[i + 1]);
+      const bool secondOk = c == 0xE0   ? second >= 0xA0 && second <= 0xBF
+                            : c == 0xED ? second >= 0x80 && second <= 0x9F
+                            : c == 0xF0 ? second >= 0x90 && second <= 0xBF
+                            : c == 0xF4 ? second >= 0x80 && second <= 0x8F
+                                        : second >= 0x80 && second <= 0xBF;
+      bool ok = secondOk;
+      for (size_t k = 2; ok && k < length; ++k) {
+        const auto next = static_cast<unsigned char>(aText[i + k]);
+        ok = next >= 0x80 && next <= 0xBF;
+      }
+      if (!ok) length = 0;
+    } else {
+      length = 0;
+    }
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(aText.substr(i, length));
+      i += length;
+    }
+  }
+  out += '"';
+  return out;
+}
+
 std::string tkPosPrinter::Paint(std::string_view aText, const char* aCode) const {
   if (!fColours || aCode == nullptr) return std::string(aText);
   return std::string(aCode) + std::string(aText) + kReset;
@@ -160,13 +247,46 @@ void tkPosPrinter::Field(std::string_view aName, std::string_view aValue, const 
 }
 
 void tkPosPrinter::StepHeading(const tkStepView& aStep) {
+  if (fJson) return;
   fOut << Paint("[" + std::to_string(aStep.Number) + "] " + aStep.Title, kBold) << "\n";
   if (!aStep.Command.empty()) fOut << kIndent << Paint("$ velo-pos " + aStep.Command, kDim) << "\n";
   if (fVerbose) Field("request", aStep.Request, kDim);
   fOut.flush();
 }
 
+void tkPosPrinter::JsonStep(const tkStepView& aStep) {
+  const tkAnswer& answer = aStep.Answer;
+  std::string line = "{\"step\":" + std::to_string(aStep.Number) + ",\"operation\":" + JsonString(aStep.Title) +
+                     ",\"export\":" + JsonString(aStep.Export) + ",\"result\":" + std::to_string(answer.Result) +
+                     ",\"ok\":" + (aStep.Succeeded ? "true" : "false");
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", aStep.Seconds < 0 ? 0.0 : aStep.Seconds);
+  line += ",\"seconds\":";
+  line += seconds;
+  if (fVerbose) line += ",\"request\":" + JsonString(aStep.Request);
+  std::vector<tkFragmentField> fields;
+  if (aStep.Export != "VERSION" && ParseFragment(answer.Output, fields)) {
+    line += ",\"answer\":{";
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i > 0) line += ',';
+      line += JsonString(fields[i].Name) + ":" + JsonString(fields[i].Value);
+    }
+    line += '}';
+  } else {
+    line += ",\"output\":" + (answer.OutputNull ? std::string("null") : JsonString(answer.Output));
+  }
+  line += ",\"error\":" + (answer.ErrorNull ? std::string("null") : JsonString(answer.Error));
+  if (!aStep.Note.empty()) line += ",\"note\":" + JsonString(aStep.Note);
+  if (!aStep.Hint.empty()) line += ",\"hint\":" + JsonString(aStep.Hint);
+  fOut << line << "}\n";
+  fOut.flush();
+}
+
 void tkPosPrinter::StepOutcome(const tkStepView& aStep) {
+  if (fJson) {
+    JsonStep(aStep);
+    return;
+  }
   const tkAnswer& answer = aStep.Answer;
   std::string status = aStep.Export + " ";
   if (aStep.Succeeded) {
@@ -206,18 +326,46 @@ void tkPosPrinter::StepOutcome(const tkStepView& aStep) {
     }
     if (!errorShown && !answer.Error.empty()) Field("error", answer.Error, aStep.Succeeded ? nullptr : kRed);
   }
+  if (!aStep.Hint.empty()) Field("hint", aStep.Hint, kDim);
   fOut << "\n";
   fOut.flush();
 }
 
 void tkPosPrinter::Raw(const tkAnswer& aAnswer) {
-  fOut << FormatRawAnswer(aAnswer);
+  if (fJson) {
+    fOut << "{\"result\":" << aAnswer.Result
+         << ",\"output\":" << (aAnswer.OutputNull ? std::string("null") : JsonString(aAnswer.Output))
+         << ",\"error\":" << (aAnswer.ErrorNull ? std::string("null") : JsonString(aAnswer.Error)) << "}\n";
+  } else {
+    fOut << FormatRawAnswer(aAnswer);
+  }
   fOut.flush();
 }
 
-void tkPosPrinter::Line(std::string_view aText) { fOut << aText << "\n"; }
+void tkPosPrinter::Expectation(std::string_view aWanted, bool aMet, std::string_view aFound) {
+  if (fJson) {
+    fOut << "{\"expect\":" << JsonString(aWanted) << ",\"met\":" << (aMet ? "true" : "false");
+    if (!aMet) fOut << ",\"found\":" << JsonString(aFound);
+    fOut << "}\n";
+  } else if (aMet) {
+    fOut << kIndent << "expect " << aWanted << ": " << Paint("yes", kGreen) << "\n\n";
+  } else {
+    fOut << kIndent << "expect " << aWanted << ": " << Paint("NO, " + std::string(aFound), kRed) << "\n\n";
+  }
+  fOut.flush();
+}
 
-void tkPosPrinter::Problem(std::string_view aText) { fOut << Paint(aText, kRed) << "\n"; }
+void tkPosPrinter::Line(std::string_view aText) {
+  if (!fJson) fOut << aText << "\n";
+}
+
+void tkPosPrinter::Problem(std::string_view aText) {
+  if (fJson) {
+    fOut << "{\"problem\":" << JsonString(aText) << "}\n";
+  } else {
+    fOut << Paint(aText, kRed) << "\n";
+  }
+}
 
 void tkPosPrinter::Prompt(std::string_view aText) {
   fOut << aText;

@@ -33,6 +33,14 @@ bool AnswerSucceeded(std::string_view aExport, const tkAnswer& aAnswer);
 // The elapsed time of a call as shown: "0.02 s".
 std::string FormatSeconds(double aSeconds);
 
+// For a refused value whose error text does not list the valid ones: a line that does
+// ("wallets: jiffy, satispay, ..."); empty otherwise. The error text itself is shown as
+// the library gave it.
+std::string RefusalHint(std::string_view aExport, const tkAnswer& aAnswer);
+
+// aText as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
+std::string JsonString(std::string_view aText);
+
 // Everything a readable step shows.
 struct tkStepView {
   int Number = 0;
@@ -46,17 +54,22 @@ struct tkStepView {
   // Demo steps say what they expected; empty otherwise.
   std::string Note;
   bool NoteIsProblem = false;
+  std::string Hint;  // RefusalHint of a failed step
 };
 
 class tkPosPrinter {
  public:
-  tkPosPrinter(std::ostream& aOut, bool aColours, bool aVerbose) : fOut(aOut), fColours(aColours), fVerbose(aVerbose) {}
+  // aJson: each step one JSON object on one line, and no lines of velo-pos's own.
+  tkPosPrinter(std::ostream& aOut, bool aColours, bool aVerbose, bool aJson = false)
+      : fOut(aOut), fColours(aColours && !aJson), fVerbose(aVerbose), fJson(aJson) {}
 
   // The heading of a step, before its call (so it shows while the call runs).
   void StepHeading(const tkStepView& aStep);
   // The outcome of a step, after its call.
   void StepOutcome(const tkStepView& aStep);
   void Raw(const tkAnswer& aAnswer);
+  // The outcome of an `expect` line: aWanted, whether it held, and what was found instead.
+  void Expectation(std::string_view aWanted, bool aMet, std::string_view aFound);
   // A line of velo-pos's own.
   void Line(std::string_view aText);
   void Problem(std::string_view aText);
@@ -66,12 +79,15 @@ class tkPosPrinter {
 
   bool Colours() const { return fColours; }
   bool Verbose() const { return fVerbose; }
+  bool Json() const { return fJson; }
 
  private:
+  void JsonStep(const tkStepView& aStep);
   std::string Paint(std::string_view aText, const char* aCode) const;
   void Field(std::string_view aName, std::string_view aValue, const char* aCode);
 
   std::ostream& fOut;
   bool fColours;
   bool fVerbose;
+  bool fJson;
 };

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <istream>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,23 +12,56 @@
 #include "velo-pos/PosCommand.h"
 #include "velo-pos/PosOutput.h"
 
+// A request for an export that the library does not have: the command cannot be run.
+class tkNoExportError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // The way to the library's exports (the loaded library, or a stand-in in tests).
 class tkExportCaller {
  public:
   virtual ~tkExportCaller() = default;
-  // Raises std::runtime_error when the library cannot make the call (no such export).
+  // Raises tkNoExportError when the library has no such export, std::runtime_error when
+  // it cannot make the call otherwise.
   virtual tkAnswer Call(const std::string& aExport, const std::string& aRequest) = 0;
 };
 
 class tkLibraryCaller : public tkExportCaller {
  public:
   explicit tkLibraryCaller(const tkProductLibrary& aLibrary) : fLibrary(aLibrary) {}
-  tkAnswer Call(const std::string& aExport, const std::string& aRequest) override {
-    return fLibrary.Call(aExport.c_str(), aRequest);
-  }
+  tkAnswer Call(const std::string& aExport, const std::string& aRequest) override;
 
  private:
   const tkProductLibrary& fLibrary;
+};
+
+// Where the shell's lines come from.
+class tkLineSource {
+ public:
+  virtual ~tkLineSource() = default;
+  // The next line, without its line end; false at the end of the input. aPrompt is shown
+  // first where a person types and the source shows prompts itself.
+  virtual bool Next(const std::string& aPrompt, std::string& aLine) = 0;
+  // False: the shell shows the prompt before asking for the line.
+  virtual bool ShowsPrompt() const { return false; }
+};
+
+// Lines of a stream, without a prompt.
+class tkStreamLines : public tkLineSource {
+ public:
+  explicit tkStreamLines(std::istream& aInput) : fInput(aInput) {}
+  bool Next(const std::string& aPrompt, std::string& aLine) override;
+
+ private:
+  std::istream& fInput;
+};
+
+// What an `expect` line found: whether it holds, and what it looked at.
+struct tkExpectation {
+  bool Met = false;
+  std::string Wanted;  // the words after expect, as one text
+  std::string Found;   // what the answer had instead, when it does not hold
 };
 
 // Exit codes of velo-pos.
@@ -66,10 +100,20 @@ class tkPosSession {
   // The closing lines of a run: the device logs written.
   void PrintLogFiles();
 
-  // Reads lines from aInput until its end or "quit", each a chain of operations, and runs
-  // them; aPrompt shows a prompt before each line. Lines that cannot be run are reported
-  // on aErrors and skipped. Gives the exit code.
-  int RunShell(std::istream& aInput, std::ostream& aErrors, bool aPrompt, const tkRequestReader& aReader);
+  // Reads lines until the end or "quit", each a chain of operations, an `expect` line or
+  // a shell command, and runs them. Interactive (a prompt before each line), a line that
+  // cannot be run is reported on aErrors and the next one read. Otherwise it is a script:
+  // the first line that cannot be run (kExitUsage) or whose expectation does not hold
+  // (kExitFailed) ends it, reported with its line number. Gives the exit code.
+  int RunShell(tkLineSource& aLines, std::ostream& aErrors, bool aInteractive, const tkRequestReader& aReader);
+  int RunShell(std::istream& aInput, std::ostream& aErrors, bool aInteractive, const tkRequestReader& aReader) {
+    tkStreamLines lines(aInput);
+    return RunShell(lines, aErrors, aInteractive, aReader);
+  }
+
+  // The words after `expect` checked against the last answer. Raises tkUsageError when
+  // they make no expectation or no operation ran before.
+  tkExpectation Expect(const std::vector<std::string>& aWords) const;
 
  private:
   tkExportCaller& fCaller;
@@ -81,4 +125,8 @@ class tkPosSession {
   int fSteps = 0;
   int fReadableSteps = 0;
   bool fLastFailed = false;
+  // The last operation that ran and its answer, for `expect`.
+  std::string fLastExport;
+  tkAnswer fLastAnswer;
+  bool fAnyAnswer = false;
 };

@@ -11,6 +11,7 @@
 #include "hostlib/ProductLibrary.h"
 #include "platform/Console.h"
 #include "platform/Platform.h"
+#include "velo-pos/LineEditor.h"
 #include "velo-pos/PosCommand.h"
 #include "velo-pos/PosDemo.h"
 #include "velo-pos/PosOutput.h"
@@ -19,6 +20,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr char kVersionLine[] = "velo-pos, the command-line POS of the VELO_VIROZI_10 payment library\n";
 
 // Paths are UTF-8 here; a narrow path would be read in the ANSI code page on Windows.
 fs::path PathOf(const std::string& aUtf8) { return fs::path(std::u8string(aUtf8.begin(), aUtf8.end())); }
@@ -30,6 +33,10 @@ std::string Utf8Of(const fs::path& aPath) {
 
 std::string ReadRequest(const std::string& aSource) {
   if (aSource == "-") {
+    if (platform::IsTerminal(platform::StdStream::Input)) {
+      std::cerr << "velo-pos: reading the request document from the terminal; end it with "
+                << (platform::kPathDelim == '\\' ? "Ctrl-Z and Enter" : "Ctrl-D") << " on a line of its own\n";
+    }
     return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
   }
   std::ifstream file(PathOf(aSource), std::ios::binary);
@@ -69,6 +76,14 @@ int main() {
     std::cout << UsageText();
     return kExitSuccess;
   }
+  std::ifstream script;
+  if (commandLine.Mode == tkPosMode::Run) {
+    script.open(PathOf(commandLine.ScriptPath), std::ios::binary);
+    if (!script) {
+      std::cerr << "velo-pos: cannot read the script " << commandLine.ScriptPath << "\n";
+      return kExitUsage;
+    }
+  }
 
   const bool colours = !commandLine.NoColour && std::getenv("NO_COLOR") == nullptr &&
                        platform::EnableTerminalColours(platform::StdStream::Output);
@@ -83,12 +98,24 @@ int main() {
   try {
     library = LoadProductLibrary(commandLine.LibraryPath);
   } catch (const std::exception& e) {
+    if (commandLine.Mode == tkPosMode::Version) std::cout << kVersionLine;
     std::cerr << "velo-pos: " << e.what() << "\n";
     return kExitLibrary;
   }
 
   tkLibraryCaller caller(*library);
-  tkPosPrinter printer(std::cout, colours, commandLine.Verbose);
+  if (commandLine.Mode == tkPosMode::Version) {
+    std::cout << kVersionLine << "library: " << library->Path() << "\n";
+    try {
+      const tkAnswer answer = caller.Call("VERSION", kDefaultDriver);
+      std::cout << kDefaultDriver << ": " << (answer.Output.empty() ? "no version" : answer.Output) << "\n";
+      return answer.Output.empty() ? kExitFailed : kExitSuccess;
+    } catch (const std::exception& e) {
+      std::cerr << "velo-pos: " << e.what() << "\n";
+      return kExitUsage;
+    }
+  }
+  tkPosPrinter printer(std::cout, colours, commandLine.Verbose, commandLine.Json);
   tkPosSession session(caller, printer, commandLine.Defaults, ticking ? &std::cerr : nullptr);
   int code = kExitSuccess;
   try {
@@ -97,7 +124,16 @@ int main() {
         code = RunDemo(session, printer, library->Path());
         break;
       case tkPosMode::Shell:
-        code = session.RunShell(std::cin, std::cerr, platform::IsTerminal(platform::StdStream::Input), ReadRequest);
+        if (platform::IsTerminal(platform::StdStream::Input)) {
+          const std::unique_ptr<tkLineSource> lines = TerminalLines();
+          code = session.RunShell(*lines, std::cerr, true, ReadRequest);
+        } else {
+          code = session.RunShell(std::cin, std::cerr, false, ReadRequest);
+        }
+        if (session.AnyReadable()) session.PrintLogFiles();
+        break;
+      case tkPosMode::Run:
+        code = session.RunShell(script, std::cerr, false, ReadRequest);
         if (session.AnyReadable()) session.PrintLogFiles();
         break;
       default:
@@ -106,6 +142,10 @@ int main() {
         code = session.ExitCode();
         break;
     }
+  } catch (const tkNoExportError& e) {
+    std::cout.flush();
+    std::cerr << "velo-pos: " << e.what() << "\n";
+    return kExitUsage;
   } catch (const std::exception& e) {
     std::cout.flush();
     std::cerr << "velo-pos: " << e.what() << "\n";
