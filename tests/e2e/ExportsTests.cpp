@@ -498,14 +498,22 @@ TEST_F(ExportsTest, DeviceLogBracketsItsOperations) {
   const std::string log = DeviceLog();
   const std::vector<std::string> expected = {
       "*************************** START ***************************",
+      "OPEN outcome: handle 1, result 0",
       "------------------------------------------------------------ Pay",
       "TestDriver.DoPay:first",
+      "PAY outcome: handle 1, result 0",
       "------------------------------------------------------------ VerifyTran",
       "TestDriver.DoVerifyTran:",
+      "VERIFYTRAN outcome: handle 1, result 0",
       "------------------------------------------------------- DayClose",
       "TestDriver.DoDayClose:",
+      "DAYCLOSE outcome: handle 1, result 0",
       "------------------------------------------------------- GetTotals",
       "TestDriver.DoGetTotals:",
+      "GETTOTALS outcome: handle 1, result 0",
+      // Each call ends with its outcome line, the close's last before STOP.
+      "REPRINT outcome: handle 1, result 0",
+      "CLOSE outcome: handle 1, result 0",
       "*************************** STOP ****************************",
   };
   std::vector<std::string> bodies;

@@ -31,6 +31,8 @@ class SimulatorTest : public ::testing::Test {
   ScopedEnv fScriptEnv{"VIROZI_SIM_SCRIPT", std::nullopt};
   ScopedEnv fJournalEnv{"VIROZI_SIM_JOURNAL", std::nullopt};
   ScopedEnv fCreateEnv{"VIROZI_SIM_CREATE", std::nullopt};
+  ScopedEnv fDelayEnv{"VIROZI_SIM_DELAY", std::nullopt};
+  ScopedEnv fHangEnv{"VIROZI_SIM_HANG", std::nullopt};
   tViroziSimulator fSim;
 };
 

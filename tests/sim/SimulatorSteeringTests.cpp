@@ -2,6 +2,7 @@
 // (VIROZI_SIM_JOURNAL) and a failing creation (VIROZI_SIM_CREATE).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -143,9 +144,14 @@ TEST_F(SimulatorScriptTest, MalformedLineFailsEveryCallNamingTheLine) {
     std::string fError;
   } cases[] = {
       {"Pagamento\t1\tok\nPagamentoX\t1\tx\n", "line 2: unknown method 'PagamentoX'"},
-      {"Pagamento\tOK\tx\n", "line 1: call result 'OK' is neither an integer nor HRESULT"},
-      {"Pagamento\t2147483648\tx\n", "line 1: call result '2147483648' is neither an integer nor HRESULT"},
-      {"Pagamento\t\tx\n", "line 1: call result '' is neither an integer nor HRESULT"},
+      {"Pagamento\tOK\tx\n", "line 1: call result 'OK' is neither an integer nor HRESULT, DELAY or HANG"},
+      {"Pagamento\t2147483648\tx\n",
+       "line 1: call result '2147483648' is neither an integer nor HRESULT, DELAY or HANG"},
+      {"Pagamento\t\tx\n", "line 1: call result '' is neither an integer nor HRESULT, DELAY or HANG"},
+      {"Pagamento\tDELAY\t-5\n", "line 1: DELAY needs milliseconds after a TAB"},
+      {"Pagamento\tDELAY\n", "line 1: DELAY needs milliseconds after a TAB"},
+      {"Pagamento\tHANG\tsoon\n", "line 1: HANG needs seconds after a TAB"},
+      {"Pagamento\tHANG\t1\t2\n", "line 1: HANG needs seconds after a TAB"},
       {"# c\nPagamento 1 x\n", "line 2: no TAB after the method name"},
   };
   for (const auto& c : cases) {
@@ -155,6 +161,65 @@ TEST_F(SimulatorScriptTest, MalformedLineFailsEveryCallNamingTheLine) {
     EXPECT_EQ(ErrorOf([&] { Pay(fSim); }), expected);
     std::string reply;
     EXPECT_EQ(ErrorOf([&] { fSim.TotaliBPE(reply); }), expected) << "whatever method calls";
+  }
+}
+
+// Waits measured from the outside: a call that is to wait must not come back sooner. (How
+// much later it comes back is the machine's business.)
+class SimulatorWaitTest : public SimulatorScriptTest {
+ protected:
+  template <class TCall>
+  static std::chrono::milliseconds Timed(TCall&& aCall) {
+    const auto start = std::chrono::steady_clock::now();
+    aCall();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  }
+};
+
+TEST_F(SimulatorWaitTest, ScriptedDelayThenTheTerminalAndScriptedHang) {
+  fScript.Write(
+      "Pagamento\tDELAY\t60\n"
+      "Pagamento\tHANG\t0.05\n"
+      "Pagamento\t1\tscripted\n");
+  std::pair<int32_t, std::string> first;
+  EXPECT_GE(Timed([&] { first = Pay(fSim); }).count(), 60);
+  EXPECT_TRUE(BuiltIn(first)) << first.second;
+  std::string error;
+  EXPECT_GE(Timed([&] { error = ErrorOf([&] { Pay(fSim); }); }).count(), 50);
+  EXPECT_EQ(error, "No answer from the terminal within 0.05 seconds");
+  // Each wait takes its line: the next call answers from the line after them.
+  EXPECT_EQ(Pay(fSim).second, "scripted");
+}
+
+TEST_F(SimulatorWaitTest, EnvironmentDelaysAndHangsMethods) {
+  fScript.Write("Pagamento\t1\tscripted\n");
+  fDelayEnv.Set("Chiusura=5,Pagamento=40");
+  std::pair<int32_t, std::string> paid;
+  EXPECT_GE(Timed([&] { paid = Pay(fSim); }).count(), 40);
+  EXPECT_EQ(paid.second, "scripted") << "a delay comes before the scripted answer too";
+
+  fDelayEnv.Set(std::nullopt);
+  fHangEnv.Set("*=0.03,TotaliBPE=0.04");
+  std::string reply;
+  EXPECT_EQ(ErrorOf([&] { Pay(fSim); }), "No answer from the terminal within 0.03 seconds");
+  EXPECT_EQ(ErrorOf([&] { fSim.TotaliBPE(reply); }), "No answer from the terminal within 0.04 seconds");
+  fHangEnv.Set("ChiusuraBPE=1");
+  EXPECT_TRUE(BuiltIn(Pay(fSim))) << "other methods answer";
+
+  const struct {
+    const char* variable;
+    const char* value;
+    const char* error;
+  } malformed[] = {
+      {"VIROZI_SIM_DELAY", "Pagamento", "VIROZI_SIM_DELAY: 'Pagamento' is not Method=milliseconds"},
+      {"VIROZI_SIM_DELAY", "Pagamento=soon", "VIROZI_SIM_DELAY: 'Pagamento=soon' is not Method=milliseconds"},
+      {"VIROZI_SIM_HANG", "Pagamento=1,Payment=2", "VIROZI_SIM_HANG: 'Payment=2' is not Method=seconds"},
+      {"VIROZI_SIM_HANG", "*=-1", "VIROZI_SIM_HANG: '*=-1' is not Method=seconds"},
+  };
+  fHangEnv.Set(std::nullopt);
+  for (const auto& c : malformed) {
+    ScopedEnv variable(c.variable, c.value);
+    EXPECT_EQ(ErrorOf([&] { Pay(fSim); }), c.error) << c.value;
   }
 }
 
