@@ -12,7 +12,7 @@ as_root() { "${sudo_cmd[@]}" "$@"; }
 
 native_pkgs=(g++ cmake ninja-build pkg-config git libgtest-dev libgmock-dev googletest
              libpugixml-dev libbenchmark-dev libspdlog-dev libcurl4-openssl-dev libcups2-dev dpkg-dev
-             cups-daemon cups-client)
+             cups-daemon cups-client libedit-dev)
 # Both Windows targets; wine32 installs on any amd64 machine even where the kernel cannot
 # run what it holds (scripts/test.sh finds that out).
 win_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686

@@ -302,6 +302,8 @@ TEST(RefusalHint, ListsTheValidValuesWhereTheLibrarysTextDoesNot) {
     EXPECT_NE(wallets.find(name), std::string::npos) << name;
   }
   EXPECT_NE(RefusalHint("OPEN", answer("Connection Type FOO is not valid")).find("SERIAL"), std::string::npos);
+  EXPECT_NE(RefusalHint("PAY", answer("Action void invalid. Allowed values are: PAY,REFUND.")).find("VOID"),
+            std::string::npos);
   EXPECT_NE(RefusalHint("OPEN", answer("Payment Driver [velo_viROZI_10] not registered.")).find("VELO_VIROZI_10"),
             std::string::npos);
   // Texts that list the values already, other refusals and other exports get no hint.

@@ -162,6 +162,10 @@ std::string RefusalHint(std::string_view aExport, const tkAnswer& aAnswer) {
     return "wallets (--wallet, any letter case): " + names +
            "; on the MVP channel --coupon takes a coupon code, letters and digits";
   }
+  if (aExport == "PAY" && startsWith("Action ") && endsWith(" invalid. Allowed values are: PAY,REFUND.")) {
+    return "actions (--action), in capitals: PAY, REFUND, VOID; the VIROZI driver answers REFUND and VOID with "
+           "\"Not supported\"";
+  }
   if (startsWith("Connection Type ") && endsWith(" is not valid")) {
     return "connection types (--connection): COM, DLL, TCP, HTTP, OPOS, SERIAL, SPOOL, or none for no Connection "
            "element";
