@@ -197,6 +197,27 @@ elseif(MODE STREQUAL "runs")
     fail("shell: the close after the bad line ran:\n${out}")
   endif()
 
+  # At a terminal (a pseudo-terminal from script(1)) the shell edits its lines: the Up
+  # arrow brings the last line back, and the history is kept in the home folder.
+  find_program(SCRIPT_PROGRAM script)
+  if(EDITLINE AND NOT EMULATOR AND SCRIPT_PROGRAM)
+    string(ASCII 27 esc)
+    file(WRITE "${WORK}/tty-input.txt" "status\n${esc}[A\nquit\n")
+    file(REMOVE "${WORK}/.velo-pos_history")
+    execute_process(COMMAND env "HOME=${WORK}" "${SCRIPT_PROGRAM}" -qec "'${POS}' --no-color --library '${TESTLIB}' shell"
+                            /dev/null
+                    WORKING_DIRECTORY "${dir}" INPUT_FILE "${WORK}/tty-input.txt"
+                    RESULT_VARIABLE tty_rc OUTPUT_VARIABLE tty_out ERROR_VARIABLE tty_err TIMEOUT 60)
+    string(REGEX MATCHALL "GETSTATUS ok" runs "${tty_out}")
+    list(LENGTH runs run_count)
+    if(NOT tty_rc EQUAL 0 OR NOT run_count EQUAL 2)
+      fail("shell at a terminal: exit ${tty_rc}, 'status' ran ${run_count} times, expected twice (Up, Enter):\n${tty_out}\n${tty_err}")
+    endif()
+    if(NOT EXISTS "${WORK}/.velo-pos_history")
+      fail("shell at a terminal: no history file in the home folder")
+    endif()
+  endif()
+
   # run FILE with expectations (the test driver answers the reference as DeviceId).
   file(WRITE "${dir}/velo-pos-script-${id}.txt"
        "open\npay --amount 5 --reference R7   # paid\nexpect ok\nexpect DeviceId R7\nclose\n")
