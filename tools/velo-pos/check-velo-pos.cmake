@@ -216,6 +216,17 @@ elseif(MODE STREQUAL "runs")
     if(NOT EXISTS "${WORK}/.velo-pos_history")
       fail("shell at a terminal: no history file in the home folder")
     endif()
+    # A raw request typed at the terminal: velo-pos says how to end it.
+    string(ASCII 4 end_of_input)
+    file(WRITE "${WORK}/tty-input.txt" "<Request><Driver>VELO_TEST_DRIVER</Driver><LogId>${id}</LogId></Request>\n${end_of_input}")
+    execute_process(COMMAND "${SCRIPT_PROGRAM}" -qec "'${POS}' --library '${TESTLIB}' raw GETSTATUS" /dev/null
+                    WORKING_DIRECTORY "${dir}" INPUT_FILE "${WORK}/tty-input.txt"
+                    RESULT_VARIABLE tty_rc OUTPUT_VARIABLE tty_out ERROR_VARIABLE tty_err TIMEOUT 60)
+    string(FIND "${tty_out}" "velo-pos: reading the request document from the terminal; end it with Ctrl-D" hint)
+    string(FIND "${tty_out}" "result: 0" answered)
+    if(NOT tty_rc EQUAL 0 OR hint EQUAL -1 OR answered EQUAL -1)
+      fail("raw at a terminal: exit ${tty_rc}, no hint or no answer:\n${tty_out}\n${tty_err}")
+    endif()
   endif()
 
   # run FILE with expectations (the test driver answers the reference as DeviceId).
