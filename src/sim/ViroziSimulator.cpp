@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -135,7 +136,8 @@ std::optional<std::chrono::milliseconds> WaitOf(std::string_view aText, bool aSe
   if (aText.empty() || error != std::errc() || last != end || !(value >= 0)) return std::nullopt;
   const double ms = aSeconds ? value * 1000 : value;
   if (ms > 86400000.0) return std::nullopt;
-  return std::chrono::milliseconds(static_cast<int64_t>(ms));
+  // Rounded: 0.03 s is 29.999... ms in 32-bit floating point.
+  return std::chrono::milliseconds(std::llround(ms));
 }
 
 std::string NoAnswer(std::chrono::milliseconds aWait) {
