@@ -485,11 +485,18 @@ TEST_F(LogWriterTest, WorkerLingersForLinesAFewMillisecondsApartThenEndsAndTheNe
   tMx_LogWriter writer("dev", Folder(), 0, false);
   ASSERT_TRUE(WaitUntil([&] { return !writer.Thread().WorkerRunning(); })) << "an earlier test's worker stays";
   const uint64_t before = writer.Thread().WorkersStarted();
+  auto last = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::duration longestGap{};
   for (int i = 0; i < 10; ++i) {
     writer.Write(let_info, std::to_string(i));
     std::this_thread::sleep_for(5ms);
+    const auto now = std::chrono::steady_clock::now();
+    longestGap = std::max(longestGap, now - last);
+    last = now;
   }
   ASSERT_TRUE(WaitUntil([&] { return writer.Thread().QueueCount() == 0; }));
+  // A machine that stalled this thread for most of the worker's 50 ms proves nothing here.
+  if (longestGap > 30ms) GTEST_SKIP() << "lines came up to " << longestGap / 1ms << " ms apart on this loaded machine";
   EXPECT_EQ(writer.Thread().WorkersStarted() - before, 1u) << "a new thread for lines 5 ms apart";
   ASSERT_TRUE(WaitUntil([&] { return !writer.Thread().WorkerRunning(); })) << "the idle worker did not end";
 
