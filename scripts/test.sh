@@ -46,6 +46,12 @@ fi
 
 run_preset native
 run_preset asan
+
+# The thread sanitizer over the native suite: any data race or lock-order report fails it.
+run_tsan() {
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" run_preset tsan
+}
+run_tsan
 run_preset win64
 if [ -z "$win32_reason" ]; then
   run_preset win32

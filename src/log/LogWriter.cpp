@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <thread>
+#include <vector>
 
 #include "core/Errors.h"
 #include "core/Text.h"
@@ -14,16 +15,39 @@
 
 namespace {
 
-constexpr int kWriteAttempts = 10;
-constexpr auto kRetryPause = std::chrono::milliseconds(50);
-// The size is checked before every kSizeCheckEvery-th line (see WriteRecord).
+using namespace std::chrono_literals;
+using tkClock = std::chrono::steady_clock;
+
+// The size is checked before every kSizeCheckEvery-th line (see tkLogTarget::WriteLine).
 constexpr int32_t kSizeCheckEvery = 20;
 // Lines written per opening of the file while the queue is backed up. Small enough that
-// another writer of the same file, retrying every 50 ms, gets its turn in time.
+// another writer of the same file gets its turn in time.
 constexpr size_t kRunLines = 128;
-// At process exit the system may have ended a worker in the middle of a run, so it never
+// A file that refused a line is tried again after this pause, doubled after each refusal
+// up to the longest one.
+constexpr auto kRetryFirst = 50ms;
+constexpr auto kRetryLongest = 500ms;
+// The worker looks for lines this long before it ends, so a host calling every few
+// milliseconds does not pay for a new thread each time; meanwhile it looks every
+// kPollPause, and at most every kBackoffPoll while lines only wait for their next attempt.
+constexpr auto kWorkerLinger = 50ms;
+constexpr auto kPollPause = 1ms;
+constexpr auto kBackoffPoll = 10ms;
+// A writer being destroyed waits at most this long for a file that takes its lines slowly.
+constexpr auto kCloseWait = 500ms;
+// It tries a refused file again for this long, every kCloseRetryPause: long enough for
+// another writer of the same file to end its run.
+constexpr auto kCloseRetry = 100ms;
+constexpr auto kCloseRetryPause = 5ms;
+// A caller that writes its lines itself (while unloading) tries a refused line again for
+// at most this long per call, then once per line.
+constexpr auto kCallerWait = 500ms;
+constexpr auto kCallerRetryPause = 50ms;
+// At process exit the system may have ended the worker in the middle of a run, so it never
 // finishes it; the exit waits this long at most. A live worker ends a run much sooner.
-constexpr auto kEndedWorkerWait = std::chrono::milliseconds(100);
+constexpr auto kEndedWorkerWait = 100ms;
+// Bytes that all writers together keep queued by default.
+constexpr size_t kDefaultQueueLimit = size_t{4} << 20;
 
 constexpr char kLineEnd[] = "\r\n";
 
@@ -104,392 +128,135 @@ std::string RotationName(const std::string& aFileName) {
 
 }  // namespace
 
-// ---- tMx_LogThread --------------------------------------------------------------------
+// ---- the file and the queue of one writer ------------------------------------------------
 
 namespace {
+
 std::atomic<tkLogWriting> gProcessWriting{lw_Background};
-}
-
-struct tMx_LogThread::State {
-  explicit State(tMx_LogWriter& aWriter) : fWriter(&aWriter) {}
-
-  tMx_LogWriter* fWriter;            // a worker touches it only while fRunning
-  mutable std::mutex fLock;          // guards the fields below but the two last ones
-  std::condition_variable fSettled;  // fRunning went false
-  std::deque<std::string> fQueue;    // lines leave only once written or dropped
-  bool fRunning = false;   // a worker was started and has not given the writer up yet
-  bool fWriting = false;   // the worker is writing lines it took from the queue
-  bool fOnCaller = false;  // lines are written by the threads that queue them
-  uint64_t fWorkersStarted = 0;
-  platform::WorkerThread fWorker;
-  std::mutex fSyncLock;                  // one caller at a time writes on its own thread
-  std::atomic<bool> fMayBeEnded{false};  // the system may have ended the worker
-  std::atomic<size_t> fHeadWritten{0};  // lines at the head that the worker wrote, still queued
-
-  bool OnCaller() const {
-    return fOnCaller || gProcessWriting.load(std::memory_order_acquire) != lw_Background;
-  }
-  bool MayBeEnded() const {
-    return fMayBeEnded.load(std::memory_order_acquire) ||
-           gProcessWriting.load(std::memory_order_acquire) == lw_ThreadsEnded;
-  }
-};
-
-namespace {
-
-using tkRun = std::array<const std::string*, kRunLines>;
-using tkClock = std::chrono::steady_clock;
-
-// Takes up to kRunLines lines from the head of the queue, without removing them. Elements
-// of a deque stay in place while others are added at the tail or taken from the head, so
-// they can be read without the lock. Call with the queue's lock held.
-size_t TakeRun(std::deque<std::string>& aQueue, tkRun& aRun) {
-  const size_t count = std::min(aQueue.size(), kRunLines);
-  for (size_t i = 0; i < count; ++i) aRun[i] = &aQueue[i];
-  return count;
-}
+std::atomic<size_t> gQueueLimit{kDefaultQueueLimit};
 
 // For process exit, where the owner may be a thread that the system has ended: polls
 // instead of blocking, and gives up at aGiveUp.
 bool LockUnlessAbandoned(std::mutex& aLock, tkClock::time_point aGiveUp) {
   while (!aLock.try_lock()) {
     if (tkClock::now() >= aGiveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(1ms);
   }
   return true;
 }
 
-}  // namespace
+bool InBackground() { return gProcessWriting.load(std::memory_order_acquire) == lw_Background; }
 
-tMx_LogThread::tMx_LogThread(tMx_LogWriter& aWriter) : fState(std::make_shared<State>(aWriter)) {}
-
-tMx_LogThread::~tMx_LogThread() {
-  State& state = *fState;
-  if (state.MayBeEnded()) {
-    WriteQueuedAtExit(state);
-    // Natively a worker is never ended by the system, so it can still be joined; on
-    // Windows this does nothing.
-    state.fWorker.Join();
-    return;
+// The time stamp at the start of a record (up to its " - "), or the present time for a
+// record without one.
+std::string RecordStamp(const std::string& aRecord, std::string_view aTimeSeparator) {
+  const size_t end = aRecord.find(" - ");
+  if (aRecord.size() > 10 && aRecord[4] == '-' && aRecord[10] == ' ' && end != std::string::npos &&
+      end <= kMaxLineStampLength) {
+    return aRecord.substr(0, end);
   }
-  platform::WorkerThread worker;
-  {
-    std::unique_lock lock(state.fLock);
-    state.fSettled.wait(lock, [&] { return !state.fRunning; });
-    worker = std::move(state.fWorker);
-  }
-  worker.Join();
-  // Lines that no worker took: no thread to be had, or the unload came first.
-  if (QueueCount() > 0) WriteQueuedOnCaller(state);
+  std::string stamp(kMaxLineStampLength, ' ');
+  stamp.resize(PutLineStamp(stamp.data(), platform::LocalNow(), aTimeSeparator));
+  return stamp;
 }
 
-void tMx_LogThread::Enqueue(std::string aLine) {
-  aLine += kLineEnd;
-  EnqueueRecord(std::move(aLine));
-}
-
-void tMx_LogThread::EnqueueRecord(std::string aRecord) {
-  State& state = *fState;
-  platform::WorkerThread previous;
-  bool onCaller;
-  {
-    std::lock_guard lock(state.fLock);
-    state.fQueue.push_back(std::move(aRecord));
-    onCaller = state.OnCaller();
-    if (!onCaller && !state.fRunning) {
-      // The last worker has given the writer up; it is joined below, outside the lock.
-      previous = std::move(state.fWorker);
-      bool started = false;
-      try {
-        started = state.fWorker.Start([shared = fState] { Execute(shared); });
-      } catch (...) {
-      }
-      if (started) {
-        state.fRunning = true;
-        ++state.fWorkersStarted;
-      } else {
-        // No thread to be had: the line still reaches the file, on this thread.
-        state.fOnCaller = true;
-        onCaller = true;
-      }
-    }
-  }
-  previous.Join();
-  if (onCaller) WriteQueuedOnCaller(state);
-}
-
-size_t tMx_LogThread::QueueCount() const {
-  std::lock_guard lock(fState->fLock);
-  return fState->fQueue.size();
-}
-
-bool tMx_LogThread::WorkerRunning() const {
-  std::lock_guard lock(fState->fLock);
-  return fState->fRunning;
-}
-
-uint64_t tMx_LogThread::WorkersStarted() const {
-  std::lock_guard lock(fState->fLock);
-  return fState->fWorkersStarted;
-}
-
-void tMx_LogThread::DrainOnCallingThread() {
-  fState->fMayBeEnded.store(true, std::memory_order_release);
-  WriteQueuedAtExit(*fState);
-}
-
-void tMx_LogThread::WriteQueuedOnCaller(State& aState) {
-  if (aState.MayBeEnded()) {
-    WriteQueuedAtExit(aState);
-    return;
-  }
-  std::lock_guard sync(aState.fSyncLock);
-  {
-    // A worker busy when lines went to the callers finishes its run and ends; no other
-    // starts after it.
-    std::unique_lock lock(aState.fLock);
-    aState.fSettled.wait(lock, [&] { return !aState.fRunning; });
-  }
-  tMx_LogWriter& writer = *aState.fWriter;
-  for (;;) {
-    tkRun run;
-    size_t count;
-    {
-      std::lock_guard lock(aState.fLock);
-      count = TakeRun(aState.fQueue, run);
-    }
-    if (count == 0) return;
-    for (size_t i = 0; i < count; ++i) {
-      const bool written = writer.WriteRecord(*run[i], kWriteAttempts);
-      if (!written || i + 1 == count) writer.CloseFile();
-      std::lock_guard lock(aState.fLock);
-      aState.fQueue.pop_front();
-      if (!written) break;
-    }
-  }
-}
-
-// The system may have ended the worker anywhere, even holding a lock or in the middle of a
-// line, which it never finishes: nothing here blocks on what it may hold, and the line it
-// was writing is written again unless it had got to the file.
-void tMx_LogThread::WriteQueuedAtExit(State& aState) {
-  std::unique_lock sync(aState.fSyncLock, std::defer_lock);
-  {
-    const auto giveUp = tkClock::now() + kEndedWorkerWait;
-    if (LockUnlessAbandoned(aState.fSyncLock, giveUp)) sync = std::unique_lock(aState.fSyncLock, std::adopt_lock);
-    // A live worker (the system ends none outside process exit) ends its run first.
-    for (;;) {
-      if (!LockUnlessAbandoned(aState.fLock, giveUp)) return;
-      aState.fOnCaller = true;
-      const bool writing = aState.fWriting;
-      aState.fLock.unlock();
-      if (!writing) break;
-      if (tkClock::now() >= giveUp) {
-        // Ended after writing its lines but before taking them from the queue.
-        const size_t written = aState.fHeadWritten.load(std::memory_order_acquire);
-        if (written > 0 && LockUnlessAbandoned(aState.fLock, giveUp)) {
-          for (size_t i = 0; i < written && !aState.fQueue.empty(); ++i) aState.fQueue.pop_front();
-          aState.fLock.unlock();
-        }
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  tMx_LogWriter& writer = *aState.fWriter;
-  int attempts = kWriteAttempts;
-  for (;;) {
-    tkRun run;
-    size_t count;
-    if (!LockUnlessAbandoned(aState.fLock, tkClock::now() + kEndedWorkerWait)) return;
-    count = TakeRun(aState.fQueue, run);
-    aState.fLock.unlock();
-    if (count == 0) return;
-    for (size_t i = 0; i < count; ++i) {
-      const bool written = writer.WriteRecord(*run[i], attempts);
-      if (!written || i + 1 == count) writer.CloseFile();
-      // A file that refuses a line now (a dead worker may hold it open) is not waited
-      // for again, line after line, while the process ends.
-      if (!written) attempts = 1;
-      if (!LockUnlessAbandoned(aState.fLock, tkClock::now() + kEndedWorkerWait)) return;
-      aState.fQueue.pop_front();
-      aState.fLock.unlock();
-    }
-  }
-}
-
-void tMx_LogThread::Execute(const std::shared_ptr<State>& aState) {
-  State& state = *aState;
-  try {
-    for (;;) {
-      tkRun run;
-      size_t count;
-      {
-        std::lock_guard lock(state.fLock);
-        if (state.fQueue.empty() || state.OnCaller()) {
-          // Nothing of the writer is touched after this: it may be destroyed at once.
-          state.fRunning = false;
-          state.fSettled.notify_all();
-          return;
-        }
-        count = TakeRun(state.fQueue, run);
-        state.fWriting = true;
-      }
-      tMx_LogWriter& writer = *state.fWriter;
-      for (size_t i = 0; i < count;) {
-        bool written;
-        const size_t taken = writer.WriteRecords(run.data() + i, count - i, kWriteAttempts, written);
-        state.fHeadWritten.store(written ? taken : 0, std::memory_order_release);
-        i += taken;
-        // Closed before the last line leaves the queue: an empty queue means a closed file,
-        // free for other writers and for whoever removes or moves it.
-        const bool last = !written || i == count;
-        if (last) writer.CloseFile();
-        std::lock_guard lock(state.fLock);
-        for (size_t k = 0; k < taken; ++k) state.fQueue.pop_front();
-        state.fHeadWritten.store(0, std::memory_order_relaxed);
-        // A failing file gives other writers and the callers their turn after each line.
-        if (last) {
-          state.fWriting = false;
-          break;
-        }
-      }
-    }
-  } catch (...) {
-    // Without its worker the writer goes on writing on the callers' threads.
-    try {
-      std::lock_guard lock(state.fLock);
-      state.fOnCaller = true;
-      state.fWriting = false;
-      state.fRunning = false;
-      state.fSettled.notify_all();
-    } catch (...) {
-    }
-  }
-}
-
-// ---- tMx_LogWriter --------------------------------------------------------------------
-
-tMx_LogWriter::tMx_LogWriter(const std::string& aFileName, const std::string& aDirectory,
-                             int32_t aMaxMessageLength, bool aDaily) {
-  fFileName = aDaily ? aFileName + "_" + CompactStamp(platform::LocalNow(), false) + ".log"
-                     : aFileName + ".log";
-  SetDirectory(aDirectory);
-  fMaxMessageLength = aMaxMessageLength;
-  fDaily = aDaily;
-  fTimeSeparator = platform::RegionalTimeSeparator();
-  // A longer one would not fit the stamp.
-  if (fTimeSeparator.empty() || fTimeSeparator.size() > 4) fTimeSeparator = ":";
-  fThread = std::make_unique<tMx_LogThread>(*this);
-}
-
-tMx_LogWriter::~tMx_LogWriter() { fThread.reset(); }
-
-void tMx_LogWriter::SetProcessWriting(tkLogWriting aWriting) {
-  gProcessWriting.store(aWriting, std::memory_order_release);
-}
-
-tkLogWriting tMx_LogWriter::ProcessWriting() { return gProcessWriting.load(std::memory_order_acquire); }
-
-void tMx_LogWriter::Write(tMx_MessageType aEntryType, std::string_view aMessage) {
-  if (!fHasFileName.load(std::memory_order_relaxed)) throw EMxError("Log filename is empty ");
-  const DateTimeParts now = platform::LocalNow();
-  if (fMaxMessageLength > 0) aMessage = LeftCodePoints(aMessage, static_cast<size_t>(fMaxMessageLength));
-  const std::string_view separator = aEntryType == let_error ? " - ERROR - " : " - ";
-
+std::string FormatRecord(const DateTimeParts& aNow, std::string_view aTimeSeparator, std::string_view aSeparator,
+                         std::string_view aMessage) {
   std::string record;
-  record.reserve(kMaxLineStampLength + separator.size() + aMessage.size() + 2);
+  record.reserve(kMaxLineStampLength + aSeparator.size() + aMessage.size() + 2);
   record.resize(kMaxLineStampLength);
-  record.resize(PutLineStamp(record.data(), now, fTimeSeparator));
-  record.append(separator);
+  record.resize(PutLineStamp(record.data(), aNow, aTimeSeparator));
+  record.append(aSeparator);
   record.append(aMessage);
   record.append(kLineEnd);
-  fThread->EnqueueRecord(std::move(record));
+  return record;
 }
 
-std::string tMx_LogWriter::Directory() const {
-  std::lock_guard lock(fNameLock);
-  return fDirectory;
-}
+}  // namespace
 
-void tMx_LogWriter::SetDirectory(const std::string& aDirectory) {
-  {
-    std::lock_guard lock(fNameLock);
-    std::string fileName = LogFilePath(aDirectory, FileNamePart(fFileName));
-    // Refused before anything changes, so the writer keeps logging where it did.
-    if (aDirectory.empty()) throw EMxError("Unable to create directory");
-    fDirectory = aDirectory;
-    fFileName = std::move(fileName);
-    ++fNameVersion;
-    fHasFileName.store(!fFileName.empty(), std::memory_order_relaxed);
+// Everything a writer's lines need to reach its file, shared by the writer and the worker:
+// the worker still writes them after the writer is gone.
+struct tMx_LogThread::State {
+  // Names, set by the writer's owner and read by whoever writes.
+  mutable std::mutex fNameLock;  // guards the three below
+  std::string fDirectory;
+  std::string fFileName;
+  uint64_t fNameVersion = 0;
+  std::atomic<bool> fHasFileName{false};
+  std::atomic<int32_t> fMaxLogfileSize{5000};
+  std::atomic<int32_t> fCounter{0};  // lines written since the last size check
+  // Between hours, minutes, seconds and milliseconds of a line's time stamp: the regional
+  // time separator when the writer was made.
+  std::string fTimeSeparator = ":";
+
+  // Owned by whichever thread is writing the lines taken from the head (fTaken).
+  platform::SharedAppendFile fOut;
+  std::string fOutName;
+  std::string fBatch;  // lines appended together
+  uint64_t fOutVersion = ~uint64_t{0};
+  bool fNameLockAbandoned = false;  // at process exit: an ended worker kept fNameLock
+
+  // Guarded by the library's queue lock (Hub::fLock).
+  std::deque<std::string> fQueue;  // lines leave only once written or dropped
+  size_t fTaken = 0;               // lines at the head being written: they stay in place
+  bool fListed = false;            // among the writers the worker looks after
+  bool fRefused = false;           // the file refused the last attempt
+  std::chrono::milliseconds fBackoff{0};
+  tkClock::time_point fRetryAt{};
+  uint64_t fLost = 0;  // lines dropped and not yet reported in the file
+  std::string fLostFrom, fLostTo;
+
+  std::mutex fSyncLock;                    // one caller at a time writes on its own thread
+  std::atomic<bool> fMayBeEnded{false};    // the system may have ended the worker
+  std::atomic<size_t> fHeadWritten{0};     // taken lines already in the file
+
+  bool MayBeEnded() const {
+    return fMayBeEnded.load(std::memory_order_acquire) ||
+           gProcessWriting.load(std::memory_order_acquire) == lw_ThreadsEnded;
   }
-  // A folder that cannot be created shows in the writes, which fail and are dropped.
-  platform::ForceDirectories(aDirectory);
-}
+  bool Settled() const { return fQueue.empty() && fLost == 0 && fTaken == 0; }
 
-std::string tMx_LogWriter::FileName() const {
-  std::lock_guard lock(fNameLock);
-  return fFileName;
-}
+  // One attempt at one line; the size is checked first before every 20th line, so a file
+  // outgrows its limit by at most 19 lines.
+  bool WriteLine(const std::string& aRecord);
+  // One attempt at aRecords[0] with the lines after it up to the next size check, in one
+  // append; when that fails, at the first line alone. How many it took; aWritten false
+  // when the file refused them.
+  size_t WriteRun(const std::string* const* aRecords, size_t aCount, bool& aWritten);
+  void CloseFile() { fOut.Close(); }
+  bool AppendOnce(const std::string& aRecord);
+  void CheckSize();
+  void RotateIfOversized();
+  const std::string& CurrentFileName();
+  // The line telling that lines were dropped; call with the queue lock held.
+  std::string TakeLostLine();
+  void GiveBackLost(uint64_t aCount, const std::string& aFrom, const std::string& aTo);
+};
 
-void tMx_LogWriter::SetFileName(const std::string& aFileName) {
-  std::lock_guard lock(fNameLock);
-  fFileName = LogFilePath(fDirectory, FileNamePart(aFileName));
-  ++fNameVersion;
-  fHasFileName.store(!fFileName.empty(), std::memory_order_relaxed);
-}
-
-int64_t tMx_LogWriter::GetLogFileSize() const { return platform::FileSizeOf(FileName()); }
-
-bool tMx_LogWriter::CheckLogfileSize() const {
-  return fCounter.load(std::memory_order_relaxed) % kSizeCheckEvery == 0;
-}
-
-// fCounter advances once per line written and wraps at kSizeCheckEvery, so the size is
-// checked before the 1st, 21st, 41st ... line: a file outgrows its limit by at most 19
-// lines, and the counter cannot overflow however long the writer lives.
-bool tMx_LogWriter::WriteRecord(const std::string& aRecord, int aAttempts) {
-  if (CheckLogfileSize()) {
-    try {
-      RotateIfOversized();
-    } catch (...) {
-      // A failed rotation leaves the line to the current file.
-    }
+bool tMx_LogThread::State::WriteLine(const std::string& aRecord) {
+  CheckSize();
+  bool written = false;
+  try {
+    written = AppendOnce(aRecord);
+  } catch (...) {
   }
-  for (int attempt = 1;; ++attempt) {
-    bool written = false;
-    try {
-      written = AppendOnce(aRecord);
-    } catch (...) {
-    }
-    if (written) {
-      fCounter.store((fCounter.load(std::memory_order_relaxed) + 1) % kSizeCheckEvery,
-                     std::memory_order_relaxed);
-      return true;
-    }
+  if (!written) {
     CloseFile();
-    if (attempt >= aAttempts) return false;
-    std::this_thread::sleep_for(kRetryPause);
+    return false;
   }
+  fCounter.store((fCounter.load(std::memory_order_relaxed) + 1) % kSizeCheckEvery, std::memory_order_relaxed);
+  return true;
 }
 
-// One append for the lines up to the next size check costs one system call instead of
-// one per line, and the size is still checked before the 1st, 21st, 41st ... line. When
-// it fails the lines go one by one, with their attempts, as ever.
-size_t tMx_LogWriter::WriteRecords(const std::string* const* aRecords, size_t aCount, int aAttempts,
-                                   bool& aWritten) {
+size_t tMx_LogThread::State::WriteRun(const std::string* const* aRecords, size_t aCount, bool& aWritten) {
   const size_t batch = std::min<size_t>(aCount, kSizeCheckEvery - fCounter.load(std::memory_order_relaxed));
   if (batch > 1) {
-    if (CheckLogfileSize()) {
-      try {
-        RotateIfOversized();
-      } catch (...) {
-      }
-    }
+    CheckSize();
     bool written = false;
     try {
       fBatch.clear();
       for (size_t i = 0; i < batch; ++i) fBatch += *aRecords[i];
+      // A failed append takes back what it wrote, so the lines may go again one by one.
       written = AppendOnce(fBatch);
     } catch (...) {
     }
@@ -501,19 +268,32 @@ size_t tMx_LogWriter::WriteRecords(const std::string* const* aRecords, size_t aC
     }
     CloseFile();
   }
-  aWritten = WriteRecord(*aRecords[0], aAttempts);
+  aWritten = WriteLine(*aRecords[0]);
   return 1;
 }
 
-void tMx_LogWriter::CloseFile() { fOut.Close(); }
-
-bool tMx_LogWriter::AppendOnce(const std::string& aRecord) {
+bool tMx_LogThread::State::AppendOnce(const std::string& aRecord) {
   const std::string& fileName = CurrentFileName();
-  if (!fOut.IsOpen() && !fOut.Open(fileName)) return false;
+  if (!fOut.IsOpen() && !fOut.Open(fileName)) {
+    // A folder removed since is made again; otherwise its lines would wait for nothing.
+    const size_t nameStart = FileNameStart(fileName);
+    if (nameStart == 0 || !platform::ForceDirectories(fileName.substr(0, nameStart - 1)) || !fOut.Open(fileName)) {
+      return false;
+    }
+  }
   return fOut.Append(aRecord);
 }
 
-void tMx_LogWriter::RotateIfOversized() {
+void tMx_LogThread::State::CheckSize() {
+  if (fCounter.load(std::memory_order_relaxed) % kSizeCheckEvery != 0) return;
+  try {
+    RotateIfOversized();
+  } catch (...) {
+    // A failed rotation leaves the line to the current file.
+  }
+}
+
+void tMx_LogThread::State::RotateIfOversized() {
   const std::string& fileName = CurrentFileName();
   const int64_t size = platform::FileSizeOf(fileName);
   if (size < 0 || size <= int64_t{fMaxLogfileSize.load(std::memory_order_relaxed)} * 1024) return;
@@ -524,12 +304,569 @@ void tMx_LogWriter::RotateIfOversized() {
 }
 
 // The name the writing thread uses; lines still queued follow a new name at once.
-const std::string& tMx_LogWriter::CurrentFileName() {
-  std::lock_guard lock(fNameLock);
+const std::string& tMx_LogThread::State::CurrentFileName() {
+  std::unique_lock lock(fNameLock, std::defer_lock);
+  if (MayBeEnded()) {
+    // An ended worker may have left the lock held: the name known last then serves.
+    if (fNameLockAbandoned || !LockUnlessAbandoned(fNameLock, tkClock::now() + kEndedWorkerWait)) {
+      fNameLockAbandoned = true;
+      return fOutName;
+    }
+    lock = std::unique_lock(fNameLock, std::adopt_lock);
+  } else {
+    lock.lock();
+  }
   if (fOutVersion != fNameVersion) {
     fOut.Close();
     fOutName = fFileName;
     fOutVersion = fNameVersion;
   }
   return fOutName;
+}
+
+std::string tMx_LogThread::State::TakeLostLine() {
+  if (fLost == 0) return std::string();
+  const std::string message = std::to_string(fLost) + (fLost == 1 ? " log line" : " log lines") +
+                              " lost, queued from " + fLostFrom + " to " + fLostTo +
+                              ": the log file refused them for longer than the queue could hold them";
+  fLost = 0;
+  return FormatRecord(platform::LocalNow(), fTimeSeparator, " - ERROR - ", message);
+}
+
+void tMx_LogThread::State::GiveBackLost(uint64_t aCount, const std::string& aFrom, const std::string& aTo) {
+  if (aCount == 0) return;
+  if (fLost == 0) {
+    fLostFrom = aFrom;
+    fLostTo = aTo;
+  } else {
+    fLostFrom = std::min(fLostFrom, aFrom);
+    fLostTo = std::max(fLostTo, aTo);
+  }
+  fLost += aCount;
+}
+
+// ---- the library's worker ------------------------------------------------------------------
+
+namespace {
+
+using tkState = tMx_LogThread::State;
+using tkRun = std::array<const std::string*, kRunLines>;
+
+struct Hub {
+  std::mutex fLock;                     // guards the queues of every writer and the fields below
+  std::condition_variable fProgress;    // lines written or given up, the worker ended
+  std::vector<std::shared_ptr<tkState>> fListed;  // writers with lines to write
+  size_t fNext = 0;                     // where the worker looks first, in turn
+  size_t fQueuedBytes = 0;
+  bool fRunning = false;   // a worker was started and has not ended yet
+  bool fNoThread = false;  // no thread could be had: lines are written by their callers
+  uint64_t fStarted = 0;
+  platform::WorkerThread fWorker;
+};
+
+// Never destroyed: at process exit a worker the system ended may have left its lock held,
+// and static destruction must not pull the queues from under a lingering worker.
+union HubStorage {
+  HubStorage() : fHub() {}
+  ~HubStorage() {}
+  Hub fHub;
+};
+
+Hub& TheHub() {
+  static HubStorage storage;
+  return storage.fHub;
+}
+
+bool OnCallers(const Hub& aHub) { return aHub.fNoThread || !InBackground(); }
+
+// Takes up to kRunLines lines from the head of the queue without removing them. Elements
+// of a deque stay in place while others are added at the tail, and none is removed from
+// the head while fTaken covers it, so they can be read without the lock.
+size_t TakeRun(tkState& aState, tkRun& aRun) {
+  const size_t count = std::min(aState.fQueue.size(), kRunLines);
+  for (size_t i = 0; i < count; ++i) aRun[i] = &aState.fQueue[i];
+  aState.fTaken = count;
+  return count;
+}
+
+void PopWritten(Hub& aHub, tkState& aState, size_t aCount) {
+  for (size_t i = 0; i < aCount && !aState.fQueue.empty(); ++i) {
+    aHub.fQueuedBytes -= std::min(aHub.fQueuedBytes, aState.fQueue.front().size());
+    aState.fQueue.pop_front();
+  }
+}
+
+void DropHead(Hub& aHub, tkState& aState) {
+  const std::string stamp = RecordStamp(aState.fQueue.front(), aState.fTimeSeparator);
+  aState.GiveBackLost(1, stamp, stamp);
+  PopWritten(aHub, aState, 1);
+}
+
+// Drops the oldest lines until the queues fit their limit again: first aPreferred's, then
+// the other writers'. Lines being written stay, and so does each writer's newest line, a
+// device's STOP line among them.
+void Trim(Hub& aHub, tkState* aPreferred) {
+  const size_t limit = gQueueLimit.load(std::memory_order_relaxed);
+  auto droppable = [](const tkState& aState) { return aState.fTaken == 0 && aState.fQueue.size() > 1; };
+  while (aHub.fQueuedBytes > limit) {
+    tkState* victim = aPreferred && droppable(*aPreferred) ? aPreferred : nullptr;
+    for (size_t i = 0; !victim && i < aHub.fListed.size(); ++i) {
+      if (droppable(*aHub.fListed[i])) victim = aHub.fListed[i].get();
+    }
+    if (!victim) return;
+    DropHead(aHub, *victim);
+  }
+}
+
+void List(Hub& aHub, const std::shared_ptr<tkState>& aState) {
+  if (aState->fListed) return;
+  aHub.fListed.push_back(aState);
+  aState->fListed = true;
+}
+
+// Unloading: nothing may be left behind on the heap when the library's memory goes.
+void ReleaseListIfEmpty(Hub& aHub) {
+  if (aHub.fListed.empty()) std::vector<std::shared_ptr<tkState>>().swap(aHub.fListed);
+}
+
+void UnlistIfSettled(Hub& aHub, tkState& aState) {
+  if (!aState.fListed || !aState.Settled()) return;
+  for (size_t i = 0; i < aHub.fListed.size(); ++i) {
+    if (aHub.fListed[i].get() == &aState) {
+      aHub.fListed.erase(aHub.fListed.begin() + static_cast<std::ptrdiff_t>(i));
+      if (aHub.fNext > i) --aHub.fNext;
+      break;
+    }
+  }
+  aState.fListed = false;
+  if (!InBackground()) ReleaseListIfEmpty(aHub);
+}
+
+// The next writer whose lines may be tried now, in turn; null when none, with aWakeAt the
+// time the first of them may be tried again (max() when none waits).
+std::shared_ptr<tkState> PickDue(Hub& aHub, tkClock::time_point aNow, tkClock::time_point& aWakeAt) {
+  aWakeAt = tkClock::time_point::max();
+  const size_t count = aHub.fListed.size();
+  for (size_t k = 0; k < count; ++k) {
+    const size_t i = (aHub.fNext + k) % count;
+    const std::shared_ptr<tkState>& state = aHub.fListed[i];
+    // Lines of a writer whose callers write them (see DrainOnCallingThread) are theirs.
+    if (state->fTaken > 0 || state->Settled() || state->fMayBeEnded.load(std::memory_order_relaxed)) continue;
+    if (state->fRetryAt > aNow) {
+      aWakeAt = std::min(aWakeAt, state->fRetryAt);
+      continue;
+    }
+    aHub.fNext = (i + 1) % count;
+    return state;
+  }
+  return nullptr;
+}
+
+// Writes one run of aState's lines, the lost-lines line first; call with the queue lock
+// held (it is let go meanwhile) and with no other thread writing aState's lines. A run that
+// the file refuses is tried again after a pause that grows. False when refused.
+bool WriteOneRun(Hub& aHub, tkState& aState, std::unique_lock<std::mutex>& aLock) {
+  tkRun run;
+  const size_t count = TakeRun(aState, run);
+  const uint64_t lostCount = aState.fLost;
+  const std::string lostFrom = aState.fLostFrom, lostTo = aState.fLostTo;
+  const std::string lostLine = aState.TakeLostLine();
+  aLock.unlock();
+
+  bool written = lostLine.empty() || aState.WriteLine(lostLine);
+  const bool lostWritten = written;
+  size_t done = 0;
+  while (written && done < count) {
+    done += aState.WriteRun(run.data() + done, count - done, written);
+    if (!written) --done;
+    aState.fHeadWritten.store(done, std::memory_order_release);
+  }
+  // An empty queue means a closed file, free for other writers and for whoever removes or
+  // moves it.
+  aState.CloseFile();
+
+  aLock.lock();
+  if (!lostWritten) aState.GiveBackLost(lostCount, lostFrom, lostTo);
+  PopWritten(aHub, aState, done);
+  aState.fHeadWritten.store(0, std::memory_order_relaxed);
+  aState.fTaken = 0;
+  if (written) {
+    aState.fRefused = false;
+    aState.fBackoff = 0ms;
+  } else {
+    aState.fRefused = true;
+    aState.fBackoff = std::clamp(aState.fBackoff * 2, std::chrono::milliseconds(kRetryFirst),
+                                 std::chrono::milliseconds(kRetryLongest));
+    aState.fRetryAt = tkClock::now() + aState.fBackoff;
+  }
+  Trim(aHub, &aState);
+  UnlistIfSettled(aHub, aState);
+  aHub.fProgress.notify_all();
+  return written;
+}
+
+// The worker: writes each listed writer's lines in runs, in turn, while the others go on.
+// It is never woken: queuing a line costs the caller no system call. It looks for lines
+// every millisecond instead, and ends after kWorkerLinger without any. Sleeping, it holds
+// nothing that the process's exit could wait for.
+void Execute() {
+  Hub& hub = TheHub();
+  std::unique_lock lock(hub.fLock);
+  auto idleSince = tkClock::now();
+  try {
+    for (;;) {
+      if (OnCallers(hub)) break;
+      tkClock::time_point wakeAt;
+      const auto now = tkClock::now();
+      const std::shared_ptr<tkState> picked = PickDue(hub, now, wakeAt);
+      if (picked) {
+        WriteOneRun(hub, *picked, lock);
+        idleSince = tkClock::now();
+        continue;
+      }
+      auto pause = std::chrono::duration_cast<tkClock::duration>(kPollPause);
+      if (wakeAt == tkClock::time_point::max()) {
+        if (now - idleSince >= kWorkerLinger) break;
+      } else {
+        // Lines wait for their next attempt.
+        idleSince = now;
+        pause = std::clamp<tkClock::duration>(wakeAt - now, kPollPause, kBackoffPoll);
+      }
+      lock.unlock();
+      std::this_thread::sleep_for(pause);
+      lock.lock();
+    }
+  } catch (...) {
+    // Without a worker the lines go on being written on the callers' threads.
+    hub.fNoThread = true;
+  }
+  // Nothing of a writer is touched after this.
+  hub.fRunning = false;
+  hub.fProgress.notify_all();
+}
+
+// Starts the worker unless it runs; call with the queue lock held. The worker that ended
+// before is handed back, to be joined outside the lock.
+platform::WorkerThread RouseWorker(Hub& aHub) {
+  platform::WorkerThread previous;
+  if (aHub.fRunning) return previous;
+  previous = std::move(aHub.fWorker);
+  bool started = false;
+  try {
+    started = aHub.fWorker.Start(&Execute);
+  } catch (...) {
+  }
+  if (started) {
+    aHub.fRunning = true;
+    ++aHub.fStarted;
+  } else {
+    aHub.fNoThread = true;
+  }
+  return previous;
+}
+
+// For a writer being destroyed: writes its lines on this thread while the file takes them,
+// so that a healthy log is on disk at once; what the file refuses stays with the worker.
+// False when the writing switched to the callers meanwhile.
+bool WriteWhileTaken(tkState& aState) {
+  Hub& hub = TheHub();
+  std::lock_guard sync(aState.fSyncLock);
+  const auto now = tkClock::now();
+  const auto giveUp = now + kCloseWait;
+  const auto retryUntil = now + kCloseRetry;
+  std::unique_lock lock(hub.fLock);
+  for (;;) {
+    if (OnCallers(hub)) return false;
+    if (aState.Settled() || tkClock::now() >= giveUp) return true;
+    if (aState.fTaken > 0) {
+      // The worker is writing them; it is not waited for past the bound.
+      hub.fProgress.wait_until(lock, giveUp, [&] { return aState.fTaken == 0 || OnCallers(hub); });
+      continue;
+    }
+    if (aState.fRefused) {
+      // Another writer of the file may be ending a run; a file refused for longer is left
+      // to the worker.
+      if (tkClock::now() >= retryUntil) return true;
+      lock.unlock();
+      std::this_thread::sleep_for(kCloseRetryPause);
+      lock.lock();
+      if (aState.fTaken > 0 || aState.Settled()) continue;
+    }
+    WriteOneRun(hub, aState, lock);
+  }
+}
+
+// Ends the worker (natively it is joined); call with the process's writing switched.
+void EndWorker(Hub& aHub) {
+  platform::WorkerThread worker;
+  {
+    std::unique_lock lock(aHub.fLock);
+    aHub.fProgress.wait(lock, [&] { return !aHub.fRunning; });
+    worker = std::move(aHub.fWorker);
+  }
+  worker.Join();
+}
+
+// Writes aState's queue on this thread: a refused line is tried again for a short while,
+// then given up and counted. Outside the background only (or without a thread).
+void WriteQueuedOnCaller(tkState& aState) {
+  Hub& hub = TheHub();
+  std::lock_guard sync(aState.fSyncLock);
+  std::unique_lock lock(hub.fLock);
+  // A worker busy with these lines at the switch finishes its run first.
+  hub.fProgress.wait(lock, [&] { return aState.fTaken == 0; });
+  const auto retryUntil = tkClock::now() + kCallerWait;
+  auto writeWithRetries = [&](const std::string& aRecord) {
+    for (;;) {
+      if (aState.WriteLine(aRecord)) return true;
+      if (tkClock::now() + kCallerRetryPause > retryUntil) return false;
+      std::this_thread::sleep_for(kCallerRetryPause);
+    }
+  };
+  for (;;) {
+    tkRun run;
+    const size_t count = TakeRun(aState, run);
+    const std::string lostLine = aState.TakeLostLine();
+    if (count == 0 && lostLine.empty()) break;
+    lock.unlock();
+    if (!lostLine.empty()) writeWithRetries(lostLine);  // the count goes with it if refused
+    std::vector<bool> written(count);
+    for (size_t i = 0; i < count; ++i) written[i] = writeWithRetries(*run[i]);
+    aState.CloseFile();
+    lock.lock();
+    aState.fTaken = 0;
+    for (size_t i = 0; i < count; ++i) {
+      if (written[i]) {
+        PopWritten(hub, aState, 1);
+      } else {
+        DropHead(hub, aState);
+      }
+    }
+    // Lost lines that cannot even be reported are not tried again and again.
+    if (aState.fQueue.empty()) aState.fLost = 0;
+  }
+  UnlistIfSettled(hub, aState);
+  hub.fProgress.notify_all();
+}
+
+// The system may have ended the worker anywhere, even holding a lock or in the middle of a
+// line, which it never finishes: nothing here blocks on what it may hold, nothing wakes
+// what may have waited, and the line it was writing is written again unless it had got to
+// the file.
+void WriteQueuedAtExit(tkState& aState) {
+  Hub& hub = TheHub();
+  const auto giveUp = tkClock::now() + kEndedWorkerWait;
+  std::unique_lock sync(aState.fSyncLock, std::defer_lock);
+  if (LockUnlessAbandoned(aState.fSyncLock, giveUp)) sync = std::unique_lock(aState.fSyncLock, std::adopt_lock);
+  for (;;) {
+    if (!LockUnlessAbandoned(hub.fLock, giveUp)) return;
+    if (aState.fTaken == 0) break;
+    if (tkClock::now() >= giveUp) {
+      // Ended in the middle of a run: what it had written leaves the queue.
+      PopWritten(hub, aState, aState.fHeadWritten.load(std::memory_order_acquire));
+      aState.fTaken = 0;
+      break;
+    }
+    hub.fLock.unlock();
+    std::this_thread::sleep_for(1ms);
+  }
+  // A file that refuses a line now (a dead worker may hold it open) is not waited for
+  // while the process ends: one attempt per line.
+  for (;;) {
+    tkRun run;
+    const size_t count = TakeRun(aState, run);
+    hub.fLock.unlock();
+    if (count == 0) break;
+    for (size_t i = 0; i < count; ++i) aState.WriteLine(*run[i]);
+    aState.CloseFile();
+    if (!LockUnlessAbandoned(hub.fLock, tkClock::now() + kEndedWorkerWait)) return;
+    aState.fTaken = 0;
+    PopWritten(hub, aState, count);
+  }
+  if (LockUnlessAbandoned(hub.fLock, tkClock::now() + kEndedWorkerWait)) {
+    aState.fLost = 0;
+    UnlistIfSettled(hub, aState);
+    hub.fLock.unlock();
+  }
+}
+
+// Natively the worker is an ordinary thread that a normal exit must end and join before
+// the runtime goes; on Windows the system ends it and nothing may wait for it.
+struct WorkerReaper {
+  ~WorkerReaper() {
+    if (platform::WorkerThread::JoinWaits() && InBackground()) tMx_LogWriter::SetProcessWriting(lw_Synchronous);
+  }
+} gWorkerReaper;
+
+}  // namespace
+
+// ---- tMx_LogThread --------------------------------------------------------------------
+
+tMx_LogThread::tMx_LogThread(tMx_LogWriter&) : fState(std::make_shared<State>()) {}
+
+tMx_LogThread::~tMx_LogThread() {
+  State& state = *fState;
+  if (state.MayBeEnded()) {
+    WriteQueuedAtExit(state);
+    return;
+  }
+  if (WriteWhileTaken(state)) return;
+  WriteQueuedOnCaller(state);
+}
+
+void tMx_LogThread::Enqueue(std::string aLine) {
+  aLine += kLineEnd;
+  EnqueueRecord(std::move(aLine));
+}
+
+void tMx_LogThread::EnqueueRecord(std::string aRecord) {
+  Hub& hub = TheHub();
+  if (fState->MayBeEnded()) {
+    if (!LockUnlessAbandoned(hub.fLock, tkClock::now() + kEndedWorkerWait)) return;
+    hub.fQueuedBytes += aRecord.size();
+    fState->fQueue.push_back(std::move(aRecord));
+    hub.fLock.unlock();
+    WriteQueuedAtExit(*fState);
+    return;
+  }
+  platform::WorkerThread previous;
+  bool onCallers;
+  {
+    std::lock_guard lock(hub.fLock);
+    hub.fQueuedBytes += aRecord.size();
+    fState->fQueue.push_back(std::move(aRecord));
+    List(hub, fState);
+    Trim(hub, fState.get());
+    onCallers = OnCallers(hub);
+    if (!onCallers) {
+      previous = RouseWorker(hub);
+      onCallers = hub.fNoThread;
+    }
+  }
+  previous.Join();
+  if (onCallers) WriteQueuedOnCaller(*fState);
+}
+
+size_t tMx_LogThread::QueueCount() const {
+  std::lock_guard lock(TheHub().fLock);
+  return fState->fQueue.size();
+}
+
+bool tMx_LogThread::WorkerRunning() const {
+  std::lock_guard lock(TheHub().fLock);
+  return TheHub().fRunning;
+}
+
+uint64_t tMx_LogThread::WorkersStarted() const {
+  std::lock_guard lock(TheHub().fLock);
+  return TheHub().fStarted;
+}
+
+void tMx_LogThread::DrainOnCallingThread() {
+  fState->fMayBeEnded.store(true, std::memory_order_release);
+  WriteQueuedAtExit(*fState);
+}
+
+// ---- tMx_LogWriter --------------------------------------------------------------------
+
+tMx_LogWriter::tMx_LogWriter(const std::string& aFileName, const std::string& aDirectory,
+                             int32_t aMaxMessageLength, bool aDaily)
+    : fThread(std::make_unique<tMx_LogThread>(*this)) {
+  Target().fFileName = aDaily ? aFileName + "_" + CompactStamp(platform::LocalNow(), false) + ".log"
+                              : aFileName + ".log";
+  SetDirectory(aDirectory);
+  fMaxMessageLength = aMaxMessageLength;
+  fDaily = aDaily;
+  std::string timeSeparator = platform::RegionalTimeSeparator();
+  // A longer one would not fit the stamp.
+  if (!timeSeparator.empty() && timeSeparator.size() <= 4) Target().fTimeSeparator = std::move(timeSeparator);
+}
+
+tMx_LogWriter::~tMx_LogWriter() { fThread.reset(); }
+
+tMx_LogThread::State& tMx_LogWriter::Target() const { return *fThread->fState; }
+
+void tMx_LogWriter::SetProcessWriting(tkLogWriting aWriting) {
+  const tkLogWriting before = gProcessWriting.exchange(aWriting, std::memory_order_acq_rel);
+  if (aWriting == lw_Background || before == aWriting) return;
+  Hub& hub = TheHub();
+  std::vector<std::shared_ptr<tkState>> listed;
+  if (aWriting == lw_ThreadsEnded) {
+    // The worker has been ended by the system: nothing is woken or waited for.
+    if (!LockUnlessAbandoned(hub.fLock, tkClock::now() + kEndedWorkerWait)) return;
+    listed = hub.fListed;
+    hub.fLock.unlock();
+    for (const auto& state : listed) WriteQueuedAtExit(*state);
+    return;
+  }
+  EndWorker(hub);
+  // What writers already destroyed left queued goes now, before the library goes.
+  {
+    std::lock_guard lock(hub.fLock);
+    listed = hub.fListed;
+  }
+  for (const auto& state : listed) WriteQueuedOnCaller(*state);
+  listed.clear();
+  std::lock_guard lock(hub.fLock);
+  ReleaseListIfEmpty(hub);
+}
+
+tkLogWriting tMx_LogWriter::ProcessWriting() { return gProcessWriting.load(std::memory_order_acquire); }
+
+void tMx_LogWriter::SetQueueLimit(size_t aBytes) { gQueueLimit.store(aBytes, std::memory_order_relaxed); }
+
+size_t tMx_LogWriter::QueueLimit() { return gQueueLimit.load(std::memory_order_relaxed); }
+
+void tMx_LogWriter::Write(tMx_MessageType aEntryType, std::string_view aMessage) {
+  if (!Target().fHasFileName.load(std::memory_order_relaxed)) throw EMxError("Log filename is empty ");
+  const DateTimeParts now = platform::LocalNow();
+  if (fMaxMessageLength > 0) aMessage = LeftCodePoints(aMessage, static_cast<size_t>(fMaxMessageLength));
+  const std::string_view separator = aEntryType == let_error ? " - ERROR - " : " - ";
+  fThread->EnqueueRecord(FormatRecord(now, Target().fTimeSeparator, separator, aMessage));
+}
+
+std::string tMx_LogWriter::Directory() const {
+  std::lock_guard lock(Target().fNameLock);
+  return Target().fDirectory;
+}
+
+void tMx_LogWriter::SetDirectory(const std::string& aDirectory) {
+  tkState& target = Target();
+  {
+    std::lock_guard lock(target.fNameLock);
+    std::string fileName = LogFilePath(aDirectory, FileNamePart(target.fFileName));
+    // Refused before anything changes, so the writer keeps logging where it did.
+    if (aDirectory.empty()) throw EMxError("Unable to create directory");
+    target.fDirectory = aDirectory;
+    target.fFileName = std::move(fileName);
+    ++target.fNameVersion;
+    target.fHasFileName.store(!target.fFileName.empty(), std::memory_order_relaxed);
+  }
+  // A folder that cannot be created shows in the writes, which are refused and wait.
+  platform::ForceDirectories(aDirectory);
+}
+
+std::string tMx_LogWriter::FileName() const {
+  std::lock_guard lock(Target().fNameLock);
+  return Target().fFileName;
+}
+
+void tMx_LogWriter::SetFileName(const std::string& aFileName) {
+  tkState& target = Target();
+  std::lock_guard lock(target.fNameLock);
+  target.fFileName = LogFilePath(target.fDirectory, FileNamePart(aFileName));
+  ++target.fNameVersion;
+  target.fHasFileName.store(!target.fFileName.empty(), std::memory_order_relaxed);
+}
+
+int32_t tMx_LogWriter::MaxLogFileSize() const { return Target().fMaxLogfileSize.load(std::memory_order_relaxed); }
+
+void tMx_LogWriter::SetMaxLogFileSize(int32_t aKilobytes) {
+  Target().fMaxLogfileSize.store(aKilobytes, std::memory_order_relaxed);
+}
+
+int64_t tMx_LogWriter::GetLogFileSize() const { return platform::FileSizeOf(FileName()); }
+
+bool tMx_LogWriter::CheckLogfileSize() const {
+  return Target().fCounter.load(std::memory_order_relaxed) % kSizeCheckEvery == 0;
 }

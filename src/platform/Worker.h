@@ -29,6 +29,9 @@ class WorkerThread {
   bool Start(std::function<void()> aWork);
   // Waits until the thread has ended (nothing on Windows, see above).
   void Join();
+  // Whether Join waits for the thread: false on Windows, where at process exit the system
+  // has ended every worker and nothing may wait for one.
+  static bool JoinWaits();
 
  private:
   std::thread fThread;  // joinable threads exist only outside Windows

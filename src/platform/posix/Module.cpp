@@ -1,9 +1,11 @@
 #include "platform/Module.h"
 
+#include <cxxabi.h>
 #include <dlfcn.h>
 
 #include <atomic>
-#include <cstdlib>
+
+extern "C" void* __dso_handle;
 
 namespace platform {
 
@@ -20,7 +22,7 @@ void RunUnloadHandler() {
 // At exit every exit handler, static destructors included, runs before any destructor
 // function; there the handler registered below runs first instead, being registered after
 // the statics it uses were built (exit handlers run last-registered first).
-void RunAtExit() { RunUnloadHandler(); }
+void RunAtExit(void*) { RunUnloadHandler(); }
 
 __attribute__((destructor)) void RunAtUnload() { RunUnloadHandler(); }
 
@@ -29,7 +31,11 @@ __attribute__((destructor)) void RunAtUnload() { RunUnloadHandler(); }
 void SetUnloadHandler(UnloadHandler aHandler) {
   gUnloadHandler.store(aHandler);
   static std::atomic<bool> registered{false};
-  if (!registered.exchange(true)) std::atexit(RunAtExit);
+  // Registered for this library as the compiler registers its static destructors, so it
+  // is run or dropped at dlclose and never called once the code is gone. (std::atexit means
+  // the same in glibc, but a runtime that intercepts it, as the thread sanitizer's does,
+  // may keep it for the process.)
+  if (!registered.exchange(true)) abi::__cxa_atexit(&RunAtExit, nullptr, &__dso_handle);
 }
 
 bool IsLibraryLoaded(const std::string& aPath) {

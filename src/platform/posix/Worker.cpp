@@ -27,6 +27,8 @@ bool WorkerThread::Start(std::function<void()> aWork) {
   }
 }
 
+bool WorkerThread::JoinWaits() { return true; }
+
 void WorkerThread::Join() {
   if (!fThread.joinable()) return;
   // Released on its own thread, by the work's last owner: it is ending anyway.

@@ -85,9 +85,10 @@ bool AppendToFileShared(const std::string& aPath, std::string_view aData) {
 bool SharedAppendFile::Open(const std::string& aPath) {
   Close();
   if (aPath.empty() || HasInvalidPathChars(aPath)) return false;
-  // No FILE_SHARE_WRITE: a second writer's open fails with a sharing violation.
-  const HANDLE handle = CreateFileW(Wide(aPath).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // No FILE_SHARE_WRITE: a second writer's open fails with a sharing violation. Write
+  // access besides appending lets a failed append take back its part (see Append).
+  const HANDLE handle = CreateFileW(Wide(aPath).c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA, FILE_SHARE_READ,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   fHandle = reinterpret_cast<intptr_t>(handle);
   return true;
@@ -96,11 +97,23 @@ bool SharedAppendFile::Open(const std::string& aPath) {
 bool SharedAppendFile::Append(std::string_view aData) {
   if (fHandle == -1) return false;
   const HANDLE handle = reinterpret_cast<HANDLE>(fHandle);
+  // With write access the file pointer decides where data goes; nobody else writes while
+  // this handle is open, so the end found here stays the end.
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(handle, LARGE_INTEGER{}, &start, FILE_END)) return false;
   size_t done = 0;
   while (done < aData.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(aData.size() - done, 1u << 30));
     DWORD written = 0;
-    if (!WriteFile(handle, aData.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    if (!WriteFile(handle, aData.data() + done, chunk, &written, nullptr) || written == 0) {
+      // A full disk can cut a run of lines; the cut part goes, so that writing them again
+      // one by one repeats none.
+      if (done > 0 || written > 0) {
+        SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
+        SetEndOfFile(handle);
+      }
+      return false;
+    }
     done += written;
   }
   return true;

@@ -61,4 +61,6 @@ bool WorkerThread::Start(std::function<void()> aWork) {
 
 void WorkerThread::Join() {}
 
+bool WorkerThread::JoinWaits() { return false; }
+
 }  // namespace platform
