@@ -9,6 +9,7 @@
 
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "log/LogText.h"
 #include "platform/Regional.h"
 #include "platform/Worker.h"
 
@@ -394,7 +395,6 @@ tkLogWriting tMx_LogWriter::ProcessWriting() { return gProcessWriting.load(std::
 void tMx_LogWriter::Write(tMx_MessageType aEntryType, std::string_view aMessage) {
   if (!fHasFileName.load(std::memory_order_relaxed)) throw EMxError("Log filename is empty ");
   const DateTimeParts now = platform::LocalNow();
-  if (fMaxMessageLength > 0) aMessage = LeftCodePoints(aMessage, static_cast<size_t>(fMaxMessageLength));
   const std::string_view separator = aEntryType == let_error ? " - ERROR - " : " - ";
 
   std::string record;
@@ -402,7 +402,8 @@ void tMx_LogWriter::Write(tMx_MessageType aEntryType, std::string_view aMessage)
   record.resize(kMaxLineStampLength);
   record.resize(PutLineStamp(record.data(), now, fTimeSeparator));
   record.append(separator);
-  record.append(aMessage);
+  // One call, one record: nothing in the message can end the line or show a card number.
+  AppendLogMessage(record, aMessage, fMaxMessageLength > 0 ? static_cast<size_t>(fMaxMessageLength) : 0);
   record.append(kLineEnd);
   fThread->EnqueueRecord(std::move(record));
 }

@@ -15,16 +15,65 @@ _int_PAY_result ResetResultOf<_int_PAY_result>() {
 
 namespace {
 
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The UTF-8 sequence at aText[aAt]: its length, 0 when the byte there starts none, and
+// whether XML 1.0 allows its character (not a control character, U+FFFE or U+FFFF).
+size_t Utf8Sequence(std::string_view aText, size_t aAt, bool& aAllowed) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(aText[i]); };
+  const unsigned char lead = byte(aAt);
+  if (lead < 0x80) {
+    aAllowed = lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r';
+    return 1;
+  }
+  size_t length;
+  char32_t cp;
+  char32_t min;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, cp = lead & 0x1F, min = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, cp = lead & 0x0F, min = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, cp = lead & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (aText.size() - aAt < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(aAt + i) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (byte(aAt + i) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  aAllowed = cp != 0xFFFE && cp != 0xFFFF;
+  return length;
+}
+
+// A POS parser refuses the whole answer for one character that XML 1.0 does not allow,
+// so each such character, and each byte that is no UTF-8, is carried as U+FFFD.
 void AppendEscaped(std::string& aOut, std::string_view aText) {
-  for (const char c : aText) {
+  for (size_t i = 0; i < aText.size();) {
+    const char c = aText[i];
     switch (c) {
-      case '&': aOut += "&amp;"; break;
-      case '<': aOut += "&lt;"; break;
-      case '>': aOut += "&gt;"; break;
-      case '"': aOut += "&quot;"; break;
-      case '\'': aOut += "&apos;"; break;
-      default: aOut += c;
+      case '&': aOut += "&amp;"; ++i; continue;
+      case '<': aOut += "&lt;"; ++i; continue;
+      case '>': aOut += "&gt;"; ++i; continue;
+      case '"': aOut += "&quot;"; ++i; continue;
+      case '\'': aOut += "&apos;"; ++i; continue;
+      default: break;
     }
+    bool allowed = false;
+    const size_t length = Utf8Sequence(aText, i, allowed);
+    if (length == 0) {
+      aOut += kReplacement;  // one per byte that is no UTF-8
+      ++i;
+      continue;
+    }
+    if (allowed) {
+      aOut.append(aText.substr(i, length));
+    } else {
+      aOut += kReplacement;
+    }
+    i += length;
   }
 }
 

@@ -1,0 +1,215 @@
+#include "log/LogText.h"
+
+#include <vector>
+
+#include "core/Text.h"
+
+namespace {
+
+constexpr size_t kMinCardDigits = 13;
+constexpr size_t kMaxCardDigits = 19;
+constexpr size_t kShownFirst = 6;
+constexpr size_t kShownLast = 4;
+constexpr char kHex[] = "0123456789ABCDEF";
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsGroupGap(char c) { return c == ' ' || c == '-'; }
+
+// Length of the valid UTF-8 sequence at aText[aAt] with its code point; 0 when the byte
+// there starts none (stray continuation, overlong form, surrogate, beyond U+10FFFF, cut).
+size_t DecodeUtf8(std::string_view aText, size_t aAt, char32_t& aCodePoint) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(aText[i]); };
+  const unsigned char lead = byte(aAt);
+  size_t length;
+  char32_t cp;
+  char32_t min;
+  if (lead < 0x80) {
+    aCodePoint = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, cp = lead & 0x1F, min = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, cp = lead & 0x0F, min = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, cp = lead & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (aText.size() - aAt < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(aAt + i) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (byte(aAt + i) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  aCodePoint = cp;
+  return length;
+}
+
+void AppendHexByte(std::string& aOut, unsigned char aByte) {
+  const char escape[] = {'\\', 'x', kHex[aByte >> 4], kHex[aByte & 0xF]};
+  aOut.append(escape, sizeof escape);
+}
+
+// A run of digits inside a digit sequence: [fBegin, fEnd) of the text.
+struct DigitRun {
+  size_t fBegin;
+  size_t fEnd;
+  size_t Size() const { return fEnd - fBegin; }
+};
+
+// The runs of the digit sequence that starts at aAt: digits, then while a single space or
+// hyphen is followed by a digit, the next run. aEnd: where the sequence ends.
+std::vector<DigitRun> DigitSequence(std::string_view aText, size_t aAt, size_t& aEnd) {
+  std::vector<DigitRun> runs;
+  size_t i = aAt;
+  for (;;) {
+    const size_t begin = i;
+    while (i < aText.size() && IsDigit(aText[i])) ++i;
+    runs.push_back({begin, i});
+    if (i + 1 < aText.size() && IsGroupGap(aText[i]) && IsDigit(aText[i + 1])) {
+      ++i;
+      continue;
+    }
+    break;
+  }
+  aEnd = i;
+  return runs;
+}
+
+bool LuhnOfRuns(std::string_view aText, const std::vector<DigitRun>& aRuns, size_t aFirst, size_t aLast) {
+  std::string digits;
+  for (size_t r = aFirst; r <= aLast; ++r) digits.append(aText.substr(aRuns[r].fBegin, aRuns[r].Size()));
+  return PassesLuhn(digits);
+}
+
+}  // namespace
+
+bool PassesLuhn(std::string_view aDigits) {
+  if (aDigits.empty()) return false;
+  unsigned sum = 0;
+  bool doubled = false;
+  for (size_t i = aDigits.size(); i-- > 0;) {
+    if (!IsDigit(aDigits[i])) return false;
+    unsigned d = static_cast<unsigned>(aDigits[i] - '0');
+    if (doubled) {
+      d *= 2;
+      if (d > 9) d -= 9;
+    }
+    sum += d;
+    doubled = !doubled;
+  }
+  return sum % 10 == 0;
+}
+
+std::string MaskCardNumbers(std::string_view aText) {
+  std::string out(aText);
+  size_t i = 0;
+  while (i < aText.size()) {
+    if (!IsDigit(aText[i])) {
+      ++i;
+      continue;
+    }
+    size_t end = 0;
+    const std::vector<DigitRun> runs = DigitSequence(aText, i, end);
+    // From each run on, the longest stretch of whole runs that makes a card number; a
+    // number written among other figures ("100 4539 5787 ...") is found all the same.
+    for (size_t first = 0; first < runs.size();) {
+      size_t found = runs.size();
+      size_t total = 0;
+      size_t digits = 0;
+      for (size_t last = first; last < runs.size(); ++last) {
+        digits += runs[last].Size();
+        if (digits > kMaxCardDigits) break;
+        if (digits >= kMinCardDigits && LuhnOfRuns(aText, runs, first, last)) found = last, total = digits;
+      }
+      if (found == runs.size()) {
+        ++first;
+        continue;
+      }
+      size_t k = 0;
+      for (size_t r = first; r <= found; ++r) {
+        for (size_t p = runs[r].fBegin; p < runs[r].fEnd; ++p, ++k) {
+          if (k >= kShownFirst && k < total - kShownLast) out[p] = '*';
+        }
+      }
+      first = found + 1;
+    }
+    i = end;
+  }
+  return out;
+}
+
+std::string MaskCardSerial(std::string_view aSerial) {
+  if (aSerial.size() <= kShownFirst + kShownLast) return std::string(aSerial.size(), '*');
+  std::string out(aSerial);
+  for (size_t p = kShownFirst; p < out.size() - kShownLast; ++p) out[p] = '*';
+  return out;
+}
+
+bool IsPlainLogText(std::string_view aText) {
+  size_t digits = 0;
+  for (size_t i = 0; i < aText.size(); ++i) {
+    const auto c = static_cast<unsigned char>(aText[i]);
+    if (c < 0x20 || c >= 0x7F) return false;
+    if (IsDigit(static_cast<char>(c))) {
+      if (++digits >= kMinCardDigits) return false;
+    } else if (!(IsGroupGap(static_cast<char>(c)) && digits > 0 && i + 1 < aText.size() && IsDigit(aText[i + 1]))) {
+      digits = 0;
+    }
+  }
+  return true;
+}
+
+void AppendLogEscaped(std::string& aOut, std::string_view aText) {
+  size_t i = 0;
+  while (i < aText.size()) {
+    // Printable ASCII goes over in one piece.
+    size_t plain = i;
+    while (plain < aText.size() && static_cast<unsigned char>(aText[plain]) >= 0x20 &&
+           static_cast<unsigned char>(aText[plain]) < 0x7F) {
+      ++plain;
+    }
+    aOut.append(aText.substr(i, plain - i));
+    i = plain;
+    if (i == aText.size()) break;
+    const auto c = static_cast<unsigned char>(aText[i]);
+    switch (c) {
+      case '\r': aOut += "\\r"; ++i; continue;
+      case '\n': aOut += "\\n"; ++i; continue;
+      case '\t': aOut += "\\t"; ++i; continue;
+      default: break;
+    }
+    if (c < 0x80) {
+      AppendHexByte(aOut, c);
+      ++i;
+      continue;
+    }
+    char32_t cp = 0;
+    const size_t length = DecodeUtf8(aText, i, cp);
+    if (length == 0) {
+      AppendHexByte(aOut, c);
+      ++i;
+      continue;
+    }
+    if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
+      const char escape[] = {'\\', 'u', kHex[(cp >> 12) & 0xF], kHex[(cp >> 8) & 0xF], kHex[(cp >> 4) & 0xF],
+                             kHex[cp & 0xF]};
+      aOut.append(escape, sizeof escape);
+    } else {
+      aOut.append(aText.substr(i, length));
+    }
+    i += length;
+  }
+}
+
+void AppendLogMessage(std::string& aRecord, std::string_view aMessage, size_t aMaxCodePoints) {
+  if (IsPlainLogText(aMessage)) {
+    aRecord.append(aMaxCodePoints > 0 ? LeftCodePoints(aMessage, aMaxCodePoints) : aMessage);
+    return;
+  }
+  // Masked before the cut, so that a cut cannot leave the middle digits of a card number.
+  const std::string masked = MaskCardNumbers(aMessage);
+  std::string_view text = masked;
+  if (aMaxCodePoints > 0) text = LeftCodePoints(text, aMaxCodePoints);
+  AppendLogEscaped(aRecord, text);
+}
