@@ -15,36 +15,6 @@ constexpr char kHex[] = "0123456789ABCDEF";
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsGroupGap(char c) { return c == ' ' || c == '-'; }
 
-// Length of the valid UTF-8 sequence at aText[aAt] with its code point; 0 when the byte
-// there starts none (stray continuation, overlong form, surrogate, beyond U+10FFFF, cut).
-size_t DecodeUtf8(std::string_view aText, size_t aAt, char32_t& aCodePoint) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(aText[i]); };
-  const unsigned char lead = byte(aAt);
-  size_t length;
-  char32_t cp;
-  char32_t min;
-  if (lead < 0x80) {
-    aCodePoint = lead;
-    return 1;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, cp = lead & 0x1F, min = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, cp = lead & 0x0F, min = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, cp = lead & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (aText.size() - aAt < length) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(aAt + i) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(aAt + i) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  aCodePoint = cp;
-  return length;
-}
-
 void AppendHexByte(std::string& aOut, unsigned char aByte) {
   const char escape[] = {'\\', 'x', kHex[aByte >> 4], kHex[aByte & 0xF]};
   aOut.append(escape, sizeof escape);
@@ -185,8 +155,8 @@ void AppendLogEscaped(std::string& aOut, std::string_view aText) {
       continue;
     }
     char32_t cp = 0;
-    const size_t length = DecodeUtf8(aText, i, cp);
-    if (length == 0) {
+    size_t length = 0;
+    if (!Utf8CodePointAt(aText, i, cp, length)) {
       AppendHexByte(aOut, c);
       ++i;
       continue;

@@ -17,35 +17,10 @@ namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
-// The UTF-8 sequence at aText[aAt]: its length, 0 when the byte there starts none, and
-// whether XML 1.0 allows its character (not a control character, U+FFFE or U+FFFF).
-size_t Utf8Sequence(std::string_view aText, size_t aAt, bool& aAllowed) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(aText[i]); };
-  const unsigned char lead = byte(aAt);
-  if (lead < 0x80) {
-    aAllowed = lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r';
-    return 1;
-  }
-  size_t length;
-  char32_t cp;
-  char32_t min;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, cp = lead & 0x1F, min = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, cp = lead & 0x0F, min = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, cp = lead & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (aText.size() - aAt < length) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(aAt + i) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(aAt + i) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  aAllowed = cp != 0xFFFE && cp != 0xFFFF;
-  return length;
+// The characters of XML 1.0 (its production Char).
+bool IsXmlChar(char32_t aCp) {
+  if (aCp < 0x20) return aCp == '\t' || aCp == '\n' || aCp == '\r';
+  return aCp != 0xFFFE && aCp != 0xFFFF;
 }
 
 // A POS parser refuses the whole answer for one character that XML 1.0 does not allow,
@@ -61,14 +36,14 @@ void AppendEscaped(std::string& aOut, std::string_view aText) {
       case '\'': aOut += "&apos;"; ++i; continue;
       default: break;
     }
-    bool allowed = false;
-    const size_t length = Utf8Sequence(aText, i, allowed);
-    if (length == 0) {
+    char32_t cp = 0;
+    size_t length = 0;
+    if (!Utf8CodePointAt(aText, i, cp, length)) {
       aOut += kReplacement;  // one per byte that is no UTF-8
       ++i;
       continue;
     }
-    if (allowed) {
+    if (IsXmlChar(cp)) {
       aOut.append(aText.substr(i, length));
     } else {
       aOut += kReplacement;
