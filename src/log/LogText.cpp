@@ -27,22 +27,29 @@ struct DigitRun {
   size_t Size() const { return fEnd - fBegin; }
 };
 
+size_t DigitsFrom(std::string_view aText, size_t aAt) {
+  size_t end = aAt;
+  while (end < aText.size() && IsDigit(aText[end])) ++end;
+  return end;
+}
+
 // The runs of the digit sequence that starts at aAt: digits, then while a single space or
-// hyphen is followed by a digit, the next run. aEnd: where the sequence ends.
+// hyphen stands between two runs of at least kMinGroup digits, the next run (card numbers
+// are printed in groups of four or more; a hex dump's pairs never join). aEnd: where the
+// sequence ends.
 std::vector<DigitRun> DigitSequence(std::string_view aText, size_t aAt, size_t& aEnd) {
+  constexpr size_t kMinGroup = 3;
   std::vector<DigitRun> runs;
-  size_t i = aAt;
+  DigitRun run{aAt, DigitsFrom(aText, aAt)};
   for (;;) {
-    const size_t begin = i;
-    while (i < aText.size() && IsDigit(aText[i])) ++i;
-    runs.push_back({begin, i});
-    if (i + 1 < aText.size() && IsGroupGap(aText[i]) && IsDigit(aText[i + 1])) {
-      ++i;
-      continue;
-    }
-    break;
+    runs.push_back(run);
+    const size_t gap = run.fEnd;
+    if (run.Size() < kMinGroup || gap + 1 >= aText.size() || !IsGroupGap(aText[gap])) break;
+    const DigitRun next{gap + 1, DigitsFrom(aText, gap + 1)};
+    if (next.Size() < kMinGroup) break;
+    run = next;
   }
-  aEnd = i;
+  aEnd = run.fEnd;
   return runs;
 }
 

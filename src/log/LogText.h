@@ -17,8 +17,9 @@ void AppendLogMessage(std::string& aRecord, std::string_view aMessage, size_t aM
 void AppendLogEscaped(std::string& aOut, std::string_view aText);
 
 // aText with every digit sequence that looks like a whole card number - 13 to 19 digits
-// passing the Luhn check, written without gaps or in groups split by single spaces or
-// hyphens - showing only its first six and last four digits; the others become '*'.
+// passing the Luhn check, written without gaps or in groups of three or more digits split
+// by single spaces or hyphens - showing only its first six and last four digits; the
+// others become '*'.
 std::string MaskCardNumbers(std::string_view aText);
 
 // A card serial for a log: its first six and last four characters, the others '*'; a

@@ -1,6 +1,7 @@
 // What the driver does with hostile amounts and with card data in component replies.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,24 @@ TEST_F(PaymentInput, CardDataIsMaskedInTheLogOnly) {
                 // A short serial is hidden whole, and only in its own field.
                 "fVirPay.PaymentCeliachia:Response:OK;D1;Autorizzato;4000;****;TR1;AUTH1;PN1;SER1",
             }));
+}
+
+// HexLog dumps the text as bytes, where the writer could no longer find a card number: the
+// dump is of the masked text.
+TEST_F(PaymentInput, HexDumpShowsTheMaskedNumber) {
+  fDevice->IOHandler().SetHexLog(true);
+  fTerminal.Reply("Pagamento", "T1;100;OK;;2;4539578763621486;1");
+  Pay("<Amount>1</Amount>");
+  const std::string shown = "Response:T1;100;OK;;2;453957******1486;1";
+  std::string hex;
+  for (const char c : shown) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(c));
+    hex += (hex.empty() ? "" : " ") + std::string(byte);
+  }
+  const Lines log = CloseAndReadDriverLog();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[1], "fVirPay.Pagamento:" + shown + " [" + hex + "]");
 }
 
 }  // namespace

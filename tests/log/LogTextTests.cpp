@@ -55,6 +55,10 @@ TEST(LogText, CardNumbersShowOnlyTheirFirstSixAndLastFour) {
       {"80380001234567890123", "80380001234567890123"},            // 20 digits: no card number
       {"2025-01-31 09:15:02:007", "2025-01-31 09:15:02:007"},
       {"4539578763621486/4222222222222", "453957******1486/422222***2222"},
+      {"4539 578 763 621 486", "4539 57* *** **1 486"},
+      // Groups of one or two digits are no card number: a hex dump's bytes stay as they are.
+      {"34 35 33 39 35 37 2a", "34 35 33 39 35 37 2a"},
+      {"4 5 3 9 5 7 8 7 6 3 6 2 1 4 8 6", "4 5 3 9 5 7 8 7 6 3 6 2 1 4 8 6"},
   };
   for (const auto& c : cases) EXPECT_EQ(MaskCardNumbers(c.in), c.out) << c.in;
 }
