@@ -156,6 +156,9 @@ void SweepLogs() {
   CheckedUpTo().clear();
 }
 
+// Lines an earlier process left are not this run's to check.
+[[maybe_unused]] const bool gSweptAtStart = (SweepLogs(), true);
+
 }  // namespace
 
 const char* OperationName(Operation aOperation) { return kNames[aOperation]; }

@@ -188,5 +188,9 @@ void AppendLogMessage(std::string& aRecord, std::string_view aMessage, size_t aM
   const std::string masked = MaskCardNumbers(aMessage);
   std::string_view text = masked;
   if (aMaxCodePoints > 0) text = LeftCodePoints(text, aMaxCodePoints);
-  AppendLogEscaped(aRecord, text);
+  std::string escaped;
+  AppendLogEscaped(escaped, text);
+  // And again after escaping: the hex digits of an escape ("\x10") before other digits
+  // could make a run that reads as a card number.
+  aRecord.append(MaskCardNumbers(escaped));
 }

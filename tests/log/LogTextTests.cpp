@@ -81,6 +81,10 @@ TEST(LogText, MessageIsMaskedCutThenEscaped) {
   record.clear();
   AppendLogMessage(record, "Connected", 0);
   EXPECT_EQ(record, "Connected");
+  record.clear();
+  // The escape's digits and the figures after it would read as a card number.
+  AppendLogMessage(record, "\x10" "400000000000", 0);
+  EXPECT_EQ(record, "\\x104000****0000");
 }
 
 TEST(LogText, PlainTextIsRecognised) {
