@@ -13,6 +13,8 @@ as_root() { "${sudo_cmd[@]}" "$@"; }
 native_pkgs=(g++ cmake ninja-build pkg-config git libgtest-dev libgmock-dev googletest
              libpugixml-dev libbenchmark-dev libspdlog-dev libcurl4-openssl-dev libcups2-dev dpkg-dev
              cups-daemon cups-client libedit-dev)
+# The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
+fuzz_pkgs=(clang-14 libclang-rt-14-dev)
 # Both Windows targets; wine32 installs on any amd64 machine even where the kernel cannot
 # run what it holds (scripts/test.sh finds that out).
 win_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
@@ -21,7 +23,7 @@ win_pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i
           xvfb x11-apps netpbm)  # a display and screenshots for the window tests under Wine
 
 missing=()
-for p in "${native_pkgs[@]}" "${win_pkgs[@]}"; do
+for p in "${native_pkgs[@]}" "${fuzz_pkgs[@]}" "${win_pkgs[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi

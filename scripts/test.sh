@@ -35,6 +35,23 @@ run_preset() {
   [ "$rc" = 0 ] || failed=1
 }
 
+# The libFuzzer targets (clang, address and undefined-behaviour sanitizers): each runs
+# over the committed regression corpus and then about a minute (scripts/fuzz.sh).
+run_fuzz() {
+  local started=$SECONDS
+  echo "== fuzz"
+  if ! cmake --preset fuzz >"$logs/fuzz.configure.log" 2>&1 ||
+     ! cmake --build --preset fuzz -j "$jobs" >"$logs/fuzz.build.log" 2>&1; then
+    tail -n 30 "$logs/fuzz.configure.log" "$logs/fuzz.build.log"
+    summary+=("fuzz: build failed (logs in $logs)")
+    failed=1; return
+  fi
+  bash scripts/fuzz.sh "${VELO_FUZZ_SECONDS:-60}" 2>&1 | tee "$logs/fuzz.log"
+  local rc=${PIPESTATUS[0]}
+  summary+=("fuzz: $(grep -c 'no findings' "$logs/fuzz.log") of 3 targets ran without findings ($((SECONDS - started)) s)")
+  [ "$rc" = 0 ] || failed=1
+}
+
 # Whether this kernel runs 32-bit programs: run one (Wine's own 32-bit loader) and look.
 win32_reason=""
 if [ ! -x /usr/lib/wine/wine ]; then
@@ -52,6 +69,7 @@ run_tsan() {
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" run_preset tsan
 }
 run_tsan
+run_fuzz
 run_preset win64
 if [ -z "$win32_reason" ]; then
   run_preset win32

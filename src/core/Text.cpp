@@ -86,6 +86,12 @@ char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 
 
 }  // namespace
 
+bool Utf8CodePointAt(std::string_view aText, size_t aPos, char32_t& aCodePoint, size_t& aLength) {
+  aCodePoint = DecodeAt(aText, aPos, aLength);
+  // A well-formed U+FFFD takes three bytes.
+  return !(aCodePoint == kReplacement && aLength == 1);
+}
+
 std::string Utf16ToUtf8(std::u16string_view aText) {
   // Measured first, so that the text is written in place with room for exactly itself.
   size_t bytes = 0;

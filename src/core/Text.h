@@ -9,6 +9,11 @@
 std::string Utf16ToUtf8(std::u16string_view aText);
 std::u16string Utf8ToUtf16(std::string_view aText);
 
+// The code point whose UTF-8 sequence starts at byte aPos (aPos < aText.size()), and in
+// aLength the bytes it takes. A byte that starts no well-formed sequence is taken alone:
+// aLength 1 and false; the code point is then U+FFFD.
+bool Utf8CodePointAt(std::string_view aText, size_t aPos, char32_t& aCodePoint, size_t& aLength);
+
 // Number of code points in a UTF-8 text (each invalid byte counts as one).
 size_t CodePointCount(std::string_view aText);
 // The first aCount code points of aText.

@@ -20,8 +20,6 @@ int32_t StrToInt(const std::string& aText) {
   throw EMxError("'" + aText + "' is not a valid integer value");
 }
 
-std::string ParameterName(const std::string& aLine) { return aLine.substr(0, aLine.find('=')); }
-
 }  // namespace
 
 std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::string& aXml) {
@@ -45,17 +43,14 @@ std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::strin
 
   if (const pugi::xml_node parameters = krptUtil::FindChildElement(root, "Parameters")) {
     // Elements only: text and comments between them name no parameter. A name given
-    // again takes the value of its first element; each is read once.
-    std::unordered_map<std::string_view, size_t> firstLines;
+    // again takes the value of its first element; each is read once and held once.
+    std::unordered_map<std::string_view, std::shared_ptr<const std::string>> firstValues;
     for (pugi::xml_node p = parameters.first_child(); p; p = p.next_sibling()) {
       if (p.type() != pugi::node_element) continue;
       const std::string_view name = p.name();
-      const auto [first, added] = firstLines.try_emplace(name, fParameters.size());
-      const std::string value = added ? krptUtil::GetElementValueAsString(p)
-                                      : fParameters[first->second].substr(name.size() + 1);
-      std::string& line = fParameters.emplace_back();
-      line.reserve(name.size() + 1 + value.size());
-      line.append(LowerCase(name)).append(1, '=').append(value);
+      auto [first, added] = firstValues.try_emplace(name);
+      if (added) first->second = std::make_shared<const std::string>(krptUtil::GetElementValueAsString(p));
+      fParameters.push_back({LowerCase(name), first->second});
     }
   }
 
@@ -141,44 +136,45 @@ std::string kDeviceHandler::Serialize() const {
   krptUtil::AddNode(connection, "PrinterName", c.PrinterName());
 
   pugi::xml_node parameters = krptUtil::AddNode(root, "Parameters", "");
-  for (const std::string& line : fParameters) {
-    const size_t mark = line.find('=');
-    krptUtil::AddNode(parameters, line.substr(0, mark), mark == std::string::npos ? "" : line.substr(mark + 1));
-  }
+  for (const ParameterLine& line : fParameters) krptUtil::AddNode(parameters, line.fName, *line.fValue);
 
   std::ostringstream out;
   document.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
   return out.str();
 }
 
-std::string kDeviceHandler::GetParameter(std::string_view aName) const {
-  for (const std::string& line : fParameters) {
-    const size_t mark = line.find('=');
-    if (SameText(std::string_view(line).substr(0, mark), aName)) {
-      return mark == std::string::npos ? std::string() : line.substr(mark + 1);
-    }
+const kDeviceHandler::ParameterLine* kDeviceHandler::FindParameter(std::string_view aName) const {
+  for (const ParameterLine& line : fParameters) {
+    if (SameText(line.fName, aName)) return &line;
   }
-  return {};
+  return nullptr;
 }
 
-bool kDeviceHandler::ParameterExists(std::string_view aName) const {
-  for (const std::string& line : fParameters) {
-    if (SameText(ParameterName(line), aName)) return true;
-  }
-  return false;
+std::vector<std::string> kDeviceHandler::Parameters() const {
+  std::vector<std::string> lines;
+  lines.reserve(fParameters.size());
+  for (const ParameterLine& line : fParameters) lines.push_back(line.fName + "=" + *line.fValue);
+  return lines;
 }
+
+std::string kDeviceHandler::GetParameter(std::string_view aName) const {
+  const ParameterLine* line = FindParameter(aName);
+  return line ? *line->fValue : std::string();
+}
+
+bool kDeviceHandler::ParameterExists(std::string_view aName) const { return FindParameter(aName) != nullptr; }
 
 void kDeviceHandler::SetParameter(const std::string& aName, const std::string& aValue) {
   for (auto it = fParameters.begin(); it != fParameters.end(); ++it) {
-    if (!SameText(ParameterName(*it), aName)) continue;
+    if (!SameText(it->fName, aName)) continue;
     if (aValue.empty()) {
       fParameters.erase(it);
     } else {
-      *it = ParameterName(*it) + "=" + aValue;
+      it->fValue = std::make_shared<const std::string>(aValue);
     }
     return;
   }
-  if (!aValue.empty()) fParameters.push_back(aName + "=" + aValue);
+  if (!aValue.empty()) fParameters.push_back({aName, std::make_shared<const std::string>(aValue)});
 }
 
 std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {

@@ -53,7 +53,7 @@ class kDeviceHandler {
   const std::string& LogId() const { return fLogId; }
   void SetLogId(std::string aValue) { fLogId = std::move(aValue); }
   // Lines "name=value" in insertion order.
-  const std::vector<std::string>& Parameters() const { return fParameters; }
+  std::vector<std::string> Parameters() const;
 
  private:
   void ReadConnection(pugi::xml_node aConnection);
@@ -63,6 +63,14 @@ class kDeviceHandler {
   std::string fMethod;
   kConnection fConnection;
   int32_t fDeviceHandle = 0;
-  std::vector<std::string> fParameters;
+  // One line of the parameter list. Lines of a repeated name share one value, so a large
+  // value named many times is held once.
+  struct ParameterLine {
+    std::string fName;
+    std::shared_ptr<const std::string> fValue;
+  };
+  const ParameterLine* FindParameter(std::string_view aName) const;
+
+  std::vector<ParameterLine> fParameters;
   std::string fLogId;
 };

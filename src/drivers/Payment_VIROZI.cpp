@@ -100,6 +100,13 @@ int32_t kPayment_VIROZI::AmountToCents(Currency aAmount) {
   return static_cast<int32_t>(cents);
 }
 
+int32_t kPayment_VIROZI::PaymentCents(Currency aAmount) {
+  if (aAmount < Currency()) {
+    throw EMxError("Amount " + aAmount.ToString() + " refused: a payment amount cannot be negative");
+  }
+  return AmountToCents(aAmount);
+}
+
 int32_t kPayment_VIROZI::StrictInteger(std::string_view aText) {
   std::optional<int32_t> value = ParseInt32(aText);
   if (!value) throw EMxError("'" + std::string(aText) + "' is not a valid integer value");

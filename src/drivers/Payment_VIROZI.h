@@ -98,6 +98,10 @@ class kPayment_VIROZI : public kPaymentDevice {
   // Whole cents, the fraction dropped toward zero. Raises "Amount out of range" when the
   // cents do not fit the component's 32-bit argument.
   static int32_t AmountToCents(Currency aAmount);
+  // The cents of a payment's amount for the component. An amount below zero is refused
+  // with "Amount <amount> refused: a payment amount cannot be negative", so no call
+  // ever carries one.
+  static int32_t PaymentCents(Currency aAmount);
   // A reply field of whole cents. Strictly: anything but a whole number raises
   // "'<text>' is not a valid integer value"; leniently it counts as 0.
   static Currency StrictCents(std::string_view aText);

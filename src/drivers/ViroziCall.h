@@ -81,12 +81,19 @@ inline std::string CallFailure(std::string_view aCaption) {
 }
 
 // The log captions of one call: the request's and the reply's, mostly the same.
+// ReplyForLog, when set, gives the reply as the log may show it.
 struct Captions {
-  Captions(const char* aBoth) : Request(aBoth), Response(aBoth) {}
+  using ReplyFilter = std::string (*)(const std::string& aReply);
+  Captions(const char* aBoth, ReplyFilter aReplyForLog = nullptr)
+      : Request(aBoth), Response(aBoth), ReplyForLog(aReplyForLog) {}
   Captions(const char* aRequest, const char* aResponse) : Request(aRequest), Response(aResponse) {}
   std::string_view Request;
   std::string_view Response;
+  ReplyFilter ReplyForLog = nullptr;
 };
+
+// A PaymentCeliachia reply with the health-service card's serial masked wherever it shows.
+std::string HealthReplyForLog(const std::string& aReply);
 
 // The fields of a component reply; after a failed call every field is empty.
 class ReplyFields {
@@ -123,7 +130,8 @@ int32_t CallVirPay(kIOHandler& aLog, Ivirpay& aVirPay, const Captions& aCaptions
   aLog.WriteLog(let_info, aCaptions.Request, request);
   const int32_t result = (aVirPay.*aMethod)(aArgs...);
   const std::string& reply = std::get<sizeof...(TArgs) - 1>(std::tie(aArgs...));
-  aLog.WriteLog(result == 1 ? let_info : let_error, aCaptions.Response, "Response:" + reply);
+  aLog.WriteLog(result == 1 ? let_info : let_error, aCaptions.Response,
+                "Response:" + (aCaptions.ReplyForLog ? aCaptions.ReplyForLog(reply) : reply));
   return result;
 }
 

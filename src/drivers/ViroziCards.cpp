@@ -10,13 +10,36 @@
 #include "drivers/Payment_VIROZI.h"
 #include "drivers/ViroziCall.h"
 #include "drivers/ViroziWallets.h"
+#include "log/LogText.h"
 
 using namespace virozi;
+
+namespace virozi {
+
+std::string HealthReplyForLog(const std::string& aReply) {
+  // The serial is field 5; a receipt may print it again.
+  size_t begin = 0;
+  for (int32_t field = 1; field < HealthReply::Serial; ++field) {
+    begin = aReply.find(';', begin);
+    if (begin == std::string::npos) return aReply;
+    ++begin;
+  }
+  const size_t end = std::min(aReply.find(';', begin), aReply.size());
+  const std::string serial = aReply.substr(begin, end - begin);
+  if (serial.empty()) return aReply;
+  const std::string masked = MaskCardSerial(serial);
+  std::string text = aReply.substr(0, begin) + masked + aReply.substr(end);
+  // Elsewhere only a serial long enough to be one, so that a short one masks no other text.
+  if (serial.size() > 10) text = StringReplaceAll(text, serial, masked);
+  return text;
+}
+
+}  // namespace virozi
 
 // ---- standard channel ----------------------------------------------------------------
 
 bool kPayment_VIROZI::STD_Payment(const kPaymentReceipt& aReceipt, _int_PAY_result& R) {
-  const int32_t amount = AmountToCents(aReceipt.fAmount);
+  const int32_t amount = PaymentCents(aReceipt.fAmount);
   std::string reply;
   const int32_t result = CallVirPay(IOHandler(), *fVirPay, kPagamento, &Ivirpay::Pagamento, 0, amount, 0, reply);
   const ReplyFields field(reply, ';', result == 1);
@@ -40,7 +63,7 @@ bool kPayment_VIROZI::STD_PaymentADV(const kPaymentReceipt& aReceipt, _int_PAY_r
   if (found == std::end(kWallets)) throw EMxError("Invalid Attribute [" + aReceipt.fAttributes + "]");
   const int32_t type = found->second;
 
-  const int32_t amount = AmountToCents(aReceipt.fAmount);
+  const int32_t amount = PaymentCents(aReceipt.fAmount);
   std::string spare;  // one variable for the three texts; what comes back is not used
   std::string reply;
   const int32_t result = CallVirPay(IOHandler(), *fVirPay, kPagamentoADV, &Ivirpay::PagamentoADV, type, amount,
@@ -88,10 +111,11 @@ bool kPayment_VIROZI::STD_PaymentADV(const kPaymentReceipt& aReceipt, _int_PAY_r
 // ---- national health service ---------------------------------------------------------
 
 bool kPayment_VIROZI::NHS_Payment(const kPaymentReceipt& aReceipt, _int_PAY_result& R) {
-  const int32_t amount = AmountToCents(aReceipt.fAmount);
+  const int32_t amount = PaymentCents(aReceipt.fAmount);
   std::string s1, s2, s3, s4;  // what comes back in them is not used
   std::string reply;
-  const int32_t result = CallVirPay(IOHandler(), *fVirPay, kPaymentCeliachia, &Ivirpay::PaymentCeliachia, amount,
+  const int32_t result = CallVirPay(IOHandler(), *fVirPay, Captions(kPaymentCeliachia, &HealthReplyForLog),
+                                    &Ivirpay::PaymentCeliachia, amount,
                                     s1, s2, s3, s4, reply);
   const ReplyFields field(reply, ';', result == 1);
 

@@ -49,7 +49,7 @@ bool CallTicket(kIOHandler& aLog, Ivirpay& aVirPay, const char* aCaption, Ticket
 // ---- meal vouchers in one step -------------------------------------------------------
 
 bool kPayment_VIROZI::MVP_Payment(const kPaymentReceipt& aReceipt, _int_PAY_result& R) {
-  const int32_t amount = AmountToCents(aReceipt.fAmount);
+  const int32_t amount = PaymentCents(aReceipt.fAmount);
   std::string spare;  // what comes back in it is not used
   std::string reply;
   const int32_t result = CallVirPay(IOHandler(), *fVirPay, kPaymentBPE, &Ivirpay::PaymentBPE, amount, spare, reply);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/Text.h"
+#include "log/LogText.h"
 #include "log/LogWriter.h"
 
 namespace {
@@ -49,7 +50,8 @@ void kDeviceLog::WriteLog(tMx_MessageType aEntryType, std::string_view aTitle, s
   std::string text;
   text.reserve(aTitle.size() + 1 + aMessage.size());
   text.append(aTitle).append(":").append(aMessage);
-  if (fHexLog) text.append(" [").append(HexDump(aMessage)).append("]");
+  // The writer masks card numbers in the text; in hexadecimal it could not see them.
+  if (fHexLog) text.append(" [").append(HexDump(MaskCardNumbers(aMessage))).append("]");
   fLogger->Write(aEntryType, text);
 }
 

@@ -11,7 +11,7 @@ kIOHandler_Dll::kIOHandler_Dll(const kConnection* aConnection, const std::string
   WriteLog(let_info, "kIOHandler_Dll.Create", "Loading DLL " + name);
   uint32_t code = 0;
   std::string text;
-  fLibraryHandle = platform::LoadLibraryFile(name, code, text);
+  fLibraryHandle = platform::LoadDeviceLibrary(name, code, text);
   if (fLibraryHandle == nullptr) {
     throw EMxError("Unable to Load Library " + name + ". " + text + " [" + std::to_string(code) + "]");
   }

@@ -5,8 +5,9 @@
 
 class kIOHandler_Dll : public kIOHandler_NoStream {
  public:
-  // Loads the connection's LibraryName with the system's search order. Raises EMxError
-  // "Unable to Load Library <name>. <system text> [<code>]"; the log then ends with STOP.
+  // Loads the connection's LibraryName: a plain file name from the host's folder or the
+  // system's library path, or an absolute path; only a regular file. Raises EMxError
+  // "Unable to Load Library <name>. <reason> [<code>]"; the log then ends with STOP.
   kIOHandler_Dll(const kConnection* aConnection, const std::string& aDirectory, const std::string& aFileName);
   ~kIOHandler_Dll() override;
 

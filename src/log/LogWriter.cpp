@@ -10,6 +10,7 @@
 
 #include "core/Errors.h"
 #include "core/Text.h"
+#include "log/LogText.h"
 #include "platform/Regional.h"
 #include "platform/Worker.h"
 
@@ -160,14 +161,16 @@ std::string RecordStamp(const std::string& aRecord, std::string_view aTimeSepara
   return stamp;
 }
 
+// aMaxCodePoints above 0 cuts the message to that many code points.
 std::string FormatRecord(const DateTimeParts& aNow, std::string_view aTimeSeparator, std::string_view aSeparator,
-                         std::string_view aMessage) {
+                         std::string_view aMessage, size_t aMaxCodePoints = 0) {
   std::string record;
   record.reserve(kMaxLineStampLength + aSeparator.size() + aMessage.size() + 2);
   record.resize(kMaxLineStampLength);
   record.resize(PutLineStamp(record.data(), aNow, aTimeSeparator));
   record.append(aSeparator);
-  record.append(aMessage);
+  // One call, one record: nothing in the message can end the line or show a card number.
+  AppendLogMessage(record, aMessage, aMaxCodePoints);
   record.append(kLineEnd);
   return record;
 }
@@ -820,9 +823,9 @@ size_t tMx_LogWriter::QueueLimit() { return gQueueLimit.load(std::memory_order_r
 void tMx_LogWriter::Write(tMx_MessageType aEntryType, std::string_view aMessage) {
   if (!Target().fHasFileName.load(std::memory_order_relaxed)) throw EMxError("Log filename is empty ");
   const DateTimeParts now = platform::LocalNow();
-  if (fMaxMessageLength > 0) aMessage = LeftCodePoints(aMessage, static_cast<size_t>(fMaxMessageLength));
   const std::string_view separator = aEntryType == let_error ? " - ERROR - " : " - ";
-  fThread->EnqueueRecord(FormatRecord(now, Target().fTimeSeparator, separator, aMessage));
+  fThread->EnqueueRecord(FormatRecord(now, Target().fTimeSeparator, separator, aMessage,
+                                      fMaxMessageLength > 0 ? static_cast<size_t>(fMaxMessageLength) : 0));
 }
 
 std::string tMx_LogWriter::Directory() const {

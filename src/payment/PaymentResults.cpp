@@ -15,16 +15,40 @@ _int_PAY_result ResetResultOf<_int_PAY_result>() {
 
 namespace {
 
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The characters of XML 1.0 (its production Char).
+bool IsXmlChar(char32_t aCp) {
+  if (aCp < 0x20) return aCp == '\t' || aCp == '\n' || aCp == '\r';
+  return aCp != 0xFFFE && aCp != 0xFFFF;
+}
+
+// A POS parser refuses the whole answer for one character that XML 1.0 does not allow,
+// so each such character, and each byte that is no UTF-8, is carried as U+FFFD.
 void AppendEscaped(std::string& aOut, std::string_view aText) {
-  for (const char c : aText) {
+  for (size_t i = 0; i < aText.size();) {
+    const char c = aText[i];
     switch (c) {
-      case '&': aOut += "&amp;"; break;
-      case '<': aOut += "&lt;"; break;
-      case '>': aOut += "&gt;"; break;
-      case '"': aOut += "&quot;"; break;
-      case '\'': aOut += "&apos;"; break;
-      default: aOut += c;
+      case '&': aOut += "&amp;"; ++i; continue;
+      case '<': aOut += "&lt;"; ++i; continue;
+      case '>': aOut += "&gt;"; ++i; continue;
+      case '"': aOut += "&quot;"; ++i; continue;
+      case '\'': aOut += "&apos;"; ++i; continue;
+      default: break;
     }
+    char32_t cp = 0;
+    size_t length = 0;
+    if (!Utf8CodePointAt(aText, i, cp, length)) {
+      aOut += kReplacement;  // one per byte that is no UTF-8
+      ++i;
+      continue;
+    }
+    if (IsXmlChar(cp)) {
+      aOut.append(aText.substr(i, length));
+    } else {
+      aOut += kReplacement;
+    }
+    i += length;
   }
 }
 

@@ -84,7 +84,7 @@ TEST_F(ViroziDay, TotalsAndDayCloseAddBothCircuits) {
   // Totals after the payments: 10 + 12.34 + 14 on the cards, 16 in vouchers.
   const auto [totalsCard, totalsVoucher] = runAt(12);
   EXPECT_EQ(log[12], "fVirPay.GetTotaliHost:0,");
-  EXPECT_EQ(log[14], "fVirPay.TotaliBPE [>bPE]:" + totalsCard);
+  EXPECT_EQ(log[14], "fVirPay.TotaliBPE [>bPE]:" + LogForm(totalsCard));
   EXPECT_EQ(log[15].rfind("fVirPay.TotaliBPE [BPE]:Response:", 0), 0u) << log[15];
   EXPECT_EQ(journal[6], "GetTotaliHost\t0\t");
   EXPECT_EQ(journal[7], "TotaliBPE\t" + JournalText(totalsCard));
@@ -103,7 +103,7 @@ TEST_F(ViroziDay, TotalsAndDayCloseAddBothCircuits) {
   const auto [closeCard, closeVoucher] = runAt(16);
   EXPECT_EQ(log[16], "fVirPay.Chiusura [STD]:0,");
   EXPECT_EQ(log[17].rfind("fVirPay.Chiusura [STD]:Response:", 0), 0u);
-  EXPECT_EQ(log[18], "fVirPay.ChiusuraBPE [BPE]:" + closeCard);
+  EXPECT_EQ(log[18], "fVirPay.ChiusuraBPE [BPE]:" + LogForm(closeCard));
   EXPECT_EQ(log[19].rfind("fVirPay.ChiusuraBPE [BPE]:Response:", 0), 0u);
   EXPECT_EQ(journal[8], "Chiusura\t0\t");
   EXPECT_EQ(journal[9], "ChiusuraBPE\t" + JournalText(closeCard));

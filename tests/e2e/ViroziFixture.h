@@ -83,10 +83,29 @@ class ViroziExports : public ::testing::Test {
   std::vector<std::string> DriverLog() const {
     return drivertest::DriverEntries(drivertest::LogEntries(ReadDeviceLogs(kDriver, fLogId)));
   }
-  // The reply that the driver logged for the response entry aIndex of DriverLog().
+  // The reply that the driver logged for the response entry aIndex of DriverLog(), with
+  // the line breaks and tabs that the log shows as \r, \n and \t.
   static std::string LoggedReply(const std::string& aEntry) {
     const size_t mark = aEntry.find(":Response:");
-    return mark == std::string::npos ? std::string("<no response>") : aEntry.substr(mark + 10);
+    if (mark == std::string::npos) return "<no response>";
+    std::string text = aEntry.substr(mark + 10);
+    for (const auto& [shown, real] : {std::pair{"\\r", "\r"}, {"\\n", "\n"}, {"\\t", "\t"}}) {
+      for (size_t at = 0; (at = text.find(shown, at)) != std::string::npos; ++at) text.replace(at, 2, real);
+    }
+    return text;
+  }
+  // aText as a log entry shows it: line breaks and tabs as \r, \n and \t.
+  static std::string LogForm(std::string_view aText) {
+    std::string text;
+    for (const char c : aText) {
+      switch (c) {
+        case '\r': text += "\\r"; break;
+        case '\n': text += "\\n"; break;
+        case '\t': text += "\\t"; break;
+        default: text += c;
+      }
+    }
+    return text;
   }
 
   std::string fLogId;

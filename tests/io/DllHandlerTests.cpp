@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,11 +10,36 @@
 #include "io/Connection.h"
 #include "io/IOHandler_Dll.h"
 #include "io/IoTestSupport.h"
+#include "platform/Host.h"
 #include "platform/Library.h"
+#include "support/ScopedEnv.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
 using namespace iotest;
+
+#ifdef _WIN32
+bool MakeFifo(const std::string&) { return false; }
+std::string LoadedLibraryPath(const std::string&) { return {}; }
+#else
+bool MakeFifo(const std::string& aPath) { return mkfifo(aPath.c_str(), 0600) == 0; }
+// Where the running program has aName mapped from; empty when it has not.
+std::string LoadedLibraryPath(const std::string& aName) {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    const size_t slash = line.find('/');
+    if (slash != std::string::npos && line.size() > aName.size() &&
+        line.compare(line.size() - aName.size() - 1, std::string::npos, "/" + aName) == 0) {
+      return line.substr(slash);
+    }
+  }
+  return {};
+}
+#endif
 using logtest::Messages;
 
 // A C library every test machine has, with a function of the C calling convention.
@@ -85,6 +112,55 @@ TEST_F(DllHandlerTest, EmptyLibraryNameIsRefused) {
   // An empty name must not hand out the host program's own functions.
   const std::string message = ErrorOf([&] { Make(""); });
   EXPECT_EQ(message.substr(0, 25), "Unable to Load Library . ") << message;
+}
+
+// A library named in a request is a regular file: a plain name from the host's folder or
+// the system's library path, or an absolute path. Anything else is refused before it is
+// opened, so nothing can make the load wait.
+TEST_F(DllHandlerTest, OnlyARegularFileIsLoaded) {
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {Folder(), Folder() + " is a folder, not a library file"},
+      {OnWindows() ? "sub\\vendor.dll" : "sub/vendor.so", "A library is named by a plain file name or an absolute path"},
+      {OnWindows() ? ".\\vendor.dll" : "./vendor.so", "A library is named by a plain file name or an absolute path"},
+  };
+  if (OnWindows()) {
+    cases.push_back({"\\\\.\\pipe\\velo", "\\\\.\\pipe\\velo is a device path, not a library file"});
+    cases.push_back({"\\\\?\\C:\\vendor.dll", "\\\\?\\C:\\vendor.dll is a device path, not a library file"});
+    cases.push_back({"\\\\server\\pipe\\velo", "\\\\server\\pipe\\velo is a pipe, not a library file"});
+    cases.push_back({"COM1.dll", "COM1.dll is a device, not a library file"});
+    cases.push_back({"C:\\x\\nul", "C:\\x\\nul is a device, not a library file"});
+  } else {
+    const std::string fifo = Path("vendor.so");
+    ASSERT_TRUE(MakeFifo(fifo));
+    cases.push_back({fifo, fifo + " is a pipe, not a library file"});
+    cases.push_back({"/dev/null", "/dev/null is a device, not a library file"});
+    // A plain name is looked up on the library path; what it finds there is checked too.
+    ScopedEnv path("LD_LIBRARY_PATH", Folder());
+    EXPECT_EQ(ErrorOf([&] { Make("vendor.so"); }),
+              "Unable to Load Library vendor.so. " + fifo + " is a pipe, not a library file [0]");
+  }
+  for (const auto& [library, reason] : cases) {
+    EXPECT_EQ(ErrorOf([&] { Make(library); }), "Unable to Load Library " + library + ". " + reason + " [0]");
+  }
+  EXPECT_EQ(Messages(LogFile()).back(), kStop);
+}
+
+// A plain name is found in the host program's folder first (the Windows loader looks
+// there by itself; the POSIX loader does not).
+TEST_F(DllHandlerTest, PlainNameIsFoundInTheHostsFolder) {
+  if (OnWindows()) GTEST_SKIP() << "the system's own search order";
+  const std::string system = LoadedLibraryPath("libm.so.6");
+  ASSERT_FALSE(system.empty());
+  const std::string name = "velo_dll_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".so";
+  const std::string copy = GetExePath() + name;
+  std::filesystem::copy_file(logtest::AsPath(system), logtest::AsPath(copy),
+                             std::filesystem::copy_options::overwrite_existing);
+  {
+    auto handler = Make(name);
+    EXPECT_NE(handler->GetAddress("cos"), nullptr);
+  }
+  std::error_code ignored;
+  std::filesystem::remove(logtest::AsPath(copy), ignored);
 }
 
 TEST_F(DllHandlerTest, StreamSlotsSendNothing) {

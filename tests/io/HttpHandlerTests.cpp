@@ -132,7 +132,7 @@ TEST_F(HttpHandlerTest, WriteReportsEveryOutcomeWithoutRaising) {
 
     std::vector<std::string> expected = {"Write [12]:" + message};
     expected.insert(expected.end(), c.errorLines.begin(), c.errorLines.end());
-    expected.push_back("Read:ResponseCode:" + std::to_string(c.code) + "\r\n" + c.response);
+    expected.push_back("Read:ResponseCode:" + std::to_string(c.code) + "\\r\\n" + c.response);
     const std::string log = Finish(handler);
     EXPECT_EQ(Entries(log), expected);
     EXPECT_EQ(log.find(c.password.empty() ? "<none>" : c.password), std::string::npos) << "password in the log";
@@ -177,10 +177,10 @@ TEST_F(HttpHandlerTest, PostsThatGetNoWholeReply) {
       EXPECT_FALSE(clientMessage.empty());
       EXPECT_EQ(entries, (std::vector<std::string>{"Write [6]:<Pay/>", "ERROR - Post Error:" + clientMessage,
                                                    "ERROR - Post Error:-1 Unknown",
-                                                   "Read:ResponseCode:-1\r\nearlier"}));
+                                                   "Read:ResponseCode:-1\\r\\nearlier"}));
     } else {
       EXPECT_EQ(entries, (std::vector<std::string>{"Write [6]:<Pay/>", "ERROR - Post Error:" + error,
-                                                   "Read:ResponseCode:999\r\nearlier"}));
+                                                   "Read:ResponseCode:999\\r\\nearlier"}));
     }
   }
 }

@@ -196,7 +196,7 @@ TEST_F(OposHandlerTest, FiscalOperationsLogAndCallTheControl) {
        "EndFiscalReceipt\tfalse"},
       {[](auto& h) { return h.BeginNonFiscal(); }, "[BeginNonFiscal]->BeginNonFiscal", "BeginNonFiscal"},
       {[](auto& h) { return h.EndNonFiscal(); }, "[EndNonFiscal]->EndNonFiscal", "EndNonFiscal"},
-      {[](auto& h) { return h.PrintNormal("It's\tok"); }, "[PrintNormal]->PrintNormal(2,'It''s\tok')",
+      {[](auto& h) { return h.PrintNormal("It's\tok"); }, "[PrintNormal]->PrintNormal(2,'It''s\\tok')",
        "PrintNormal\t2\tIt's\\tok"},
       {[&](auto& h) { return h.PrintRecItem("C1", "Bob's", q15, "kg", 1, two, three); },
        "[PrintRecItem]->PrintRecItem('Bob''s',3,1,1,2,'kg')", "PrintRecItem\tBob's\t3\t1500\t1\t2\tkg"},

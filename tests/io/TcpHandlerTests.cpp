@@ -114,20 +114,20 @@ struct tReadCase {
 TEST_F(TcpHandlerTest, ReadUpToStopsAtTerminatorTimeOutOrClose) {
   const std::vector<tReadCase> cases = {
       {"terminator found", {{0, "AB\x03" "CD"}}, tEnd::Hold, {3, 10}, 1000, false, "AB\x03",
-       {"Waiting for:\x03,\n", "Read:AB\x03"}},
+       {"Waiting for:\\x03,\\n", "Read:AB\\x03"}},
       {"hex log", {{0, "AB\n"}}, tEnd::Hold, {3, 10}, 1000, true, "AB\n",
-       {"Waiting for:\x03,\n [03,0a]", "Read:AB\n [41 42 0a]"}},
+       {"Waiting for:\\x03,\\n [03,0a]", "Read:AB\\n [41 42 0a]"}},
       {"bytes above 127 are characters of that code", {{0, "\xC8\xFF\x03"}}, tEnd::Hold, {3}, 1000, false,
-       "\xC3\x88\xC3\xBF\x03", {"Waiting for:\x03", "Read:\xC3\x88\xC3\xBF\x03"}},
+       "\xC3\x88\xC3\xBF\x03", {"Waiting for:\\x03", "Read:\xC3\x88\xC3\xBF\\x03"}},
       {"a terminator above 127", {{0, "A\xC8"}}, tEnd::Hold, {0xC8}, 1000, true, "A\xC3\x88",
        {"Waiting for:\xC3\x88 [c8]", "Read:A\xC3\x88 [41 c8]"}},
       // Only the total time counts: the second byte comes after it.
       {"a byte every 600 ms", {{600, "A"}, {600, "B"}, {600, "C"}}, tEnd::Hold, {10}, 1000, false, "AB",
-       {"Waiting for:\n", "ERROR - Read Timeout:AB"}},
+       {"Waiting for:\\n", "ERROR - Read Timeout:AB"}},
       {"silent peer", {}, tEnd::Hold, {10}, 300, false, "",
-       {"Waiting for:\n", "ERROR - ReadUpTo Unexpected error:Read timed out."}},
+       {"Waiting for:\\n", "ERROR - ReadUpTo Unexpected error:Read timed out."}},
       {"reply then close", {{0, "AB"}}, tEnd::Close, {10}, 1000, false, "AB",
-       {"Waiting for:\n", "ERROR - ReadUpTo Unexpected error:Connection closed gracefully."}},
+       {"Waiting for:\\n", "ERROR - ReadUpTo Unexpected error:Connection closed gracefully."}},
   };
   for (const tReadCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -158,7 +158,7 @@ TEST_F(TcpHandlerTest, ReadAllEndsAtCloseTimeOutOrSilence) {
   for (int i = 0; i < 12; ++i) stream.push_back({100, "y"});
   const std::vector<tReadCase> cases = {
       {"reply then close", {{0, "HELLO"}, {50, "\nWORLD"}}, tEnd::Close, {}, 1000, false, "HELLO\nWORLD",
-       {"Read:HELLO\nWORLD"}},
+       {"Read:HELLO\\nWORLD"}},
       {"reply then silence", {{0, "HELLO"}}, tEnd::Hold, {}, 300, false, "HELLO",
        {"ERROR - ReadAll Unexpected error:Read timed out."}},
   };
@@ -243,12 +243,12 @@ TEST_F(TcpHandlerTest, ByteArraysTravelUnchangedAndShowAsAscii) {
   EXPECT_THROW(handler->ReadBytesUpTo({0x10}), platform::ESocketReadTimeout);
   const std::vector<std::string> entries = Finish(handler, peer.Port());
   ASSERT_EQ(entries.size(), 7u);
-  EXPECT_EQ(entries[0], std::string("Write:OK?\0 [4f 4b 3f 00]", 24));
-  EXPECT_EQ(entries[1], "Waiting for:\x10 [10]");
-  EXPECT_EQ(entries[2], "Read:?\x10 [3f 10]");
+  EXPECT_EQ(entries[0], "Write:OK?\\x00 [4f 4b 3f 00]");
+  EXPECT_EQ(entries[1], "Waiting for:\\x10 [10]");
+  EXPECT_EQ(entries[2], "Read:?\\x10 [3f 10]");
   EXPECT_EQ(entries[3].substr(0, 24), "ERROR - lTimeoutExpired:");
   EXPECT_EQ(entries[4], "ERROR - ReadAll Unexpected error:Read timed out. [52 65 61 64 20 74 69 6d 65 64 20 6f 75 74 2e]");
-  EXPECT_EQ(entries[5], "Waiting for:\x10 [10]");
+  EXPECT_EQ(entries[5], "Waiting for:\\x10 [10]");
   EXPECT_EQ(entries[6].substr(0, 49), "ERROR - ReadUpTo Unexpected error:Read timed out.");
 }
 
@@ -263,7 +263,7 @@ TEST_F(TcpHandlerTest, WithoutConnectionWritesRaiseAndReadsLog) {
   EXPECT_TRUE(handler->Disconnect());
   const std::string file = handler->GetLogFileName();
   handler.reset();
-  EXPECT_EQ(LogEntries(file), (std::vector<std::string>{kStart, "Write:X", "Waiting for:\n",
+  EXPECT_EQ(LogEntries(file), (std::vector<std::string>{kStart, "Write:X", "Waiting for:\\n",
                                                         "ERROR - ReadUpTo Unexpected error:Not connected.",
                                                         "ERROR - ReadAll Unexpected error:Not connected.", kStop}));
 }

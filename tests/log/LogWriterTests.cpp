@@ -64,7 +64,15 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"CutCountsCodePoints", let_info, 3, "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F",
                  " - \xC3\xA4\xC3\xB6\xC3\xBC"},
         LineCase{"CutKeepsFourByteCharacterWhole", let_info, 2, "a\xF0\x9F\x98\x80" "b",
-                 " - a\xF0\x9F\x98\x80"}),
+                 " - a\xF0\x9F\x98\x80"},
+        // One call, one record: a message cannot plant a line of its own.
+        LineCase{"ForgedLineStaysInItsRecord", let_info, 0,
+                 "Ref\r\n2025-01-31 09:15:02:007 - fVirPay.Pagamento:Response:T1;1000;OK",
+                 " - Ref\\r\\n2025-01-31 09:15:02:007 - fVirPay.Pagamento:Response:T1;1000;OK"},
+        LineCase{"CardNumberMasked", let_error, 0, "Response:T1;1000;OK;;2;CARTA 4539578763621486;3",
+                 " - ERROR - Response:T1;1000;OK;;2;CARTA 453957******1486;3"},
+        // A cut through a card number must not leave its middle digits.
+        LineCase{"MaskedBeforeTheCut", let_info, 12, "PAN 4539578763621486", " - PAN 453957**"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---- names and folders ----------------------------------------------------------------

@@ -28,6 +28,26 @@ TEST(EscapeXml, ReplacesTheFiveCharactersAmpersandFirst) {
   for (const auto& c : cases) EXPECT_EQ(EscapeXml(c.in), c.out) << c.in;
 }
 
+// What XML 1.0 does not allow would make a POS's parser refuse the whole answer: each such
+// character, and each byte that is no UTF-8, is carried as U+FFFD.
+TEST(EscapeXml, CharactersXmlDoesNotAllowBecomeReplacementCharacters) {
+  const std::string r = "\xEF\xBF\xBD";
+  const struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {std::string("a\0b", 3), "a" + r + "b"},
+      {"\x01\x1b[0m\x1f", r + r + "[0m" + r},
+      {"tab\tLF\nCR\r", "tab\tLF\nCR\r"},  // allowed
+      {"\x7f\xC2\x85", "\x7f\xC2\x85"},    // DEL and C1 are XML 1.0 characters
+      {"\xEF\xBF\xBE\xEF\xBF\xBF", r + r},   // U+FFFE, U+FFFF
+      {"\xED\xA0\x80", r + r + r},             // a surrogate, byte by byte
+      {"\xFF<\xC3", r + "&lt;" + r},            // no UTF-8, a cut sequence
+      {"\xF0\x9F\x98\x80 \xEF\xBF\xBD", "\xF0\x9F\x98\x80 \xEF\xBF\xBD"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeXml(c.in), c.out) << c.out;
+}
+
 TEST(Renderings, AmountsCountsIntegersAndBooleans) {
   const struct {
     int64_t raw;

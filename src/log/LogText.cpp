@@ -1,0 +1,196 @@
+#include "log/LogText.h"
+
+#include <vector>
+
+#include "core/Text.h"
+
+namespace {
+
+constexpr size_t kMinCardDigits = 13;
+constexpr size_t kMaxCardDigits = 19;
+constexpr size_t kShownFirst = 6;
+constexpr size_t kShownLast = 4;
+constexpr char kHex[] = "0123456789ABCDEF";
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsGroupGap(char c) { return c == ' ' || c == '-'; }
+
+void AppendHexByte(std::string& aOut, unsigned char aByte) {
+  const char escape[] = {'\\', 'x', kHex[aByte >> 4], kHex[aByte & 0xF]};
+  aOut.append(escape, sizeof escape);
+}
+
+// A run of digits inside a digit sequence: [fBegin, fEnd) of the text.
+struct DigitRun {
+  size_t fBegin;
+  size_t fEnd;
+  size_t Size() const { return fEnd - fBegin; }
+};
+
+size_t DigitsFrom(std::string_view aText, size_t aAt) {
+  size_t end = aAt;
+  while (end < aText.size() && IsDigit(aText[end])) ++end;
+  return end;
+}
+
+// The runs of the digit sequence that starts at aAt: digits, then while a single space or
+// hyphen stands between two runs of at least kMinGroup digits, the next run (card numbers
+// are printed in groups of four or more; a hex dump's pairs never join). aEnd: where the
+// sequence ends.
+std::vector<DigitRun> DigitSequence(std::string_view aText, size_t aAt, size_t& aEnd) {
+  constexpr size_t kMinGroup = 3;
+  std::vector<DigitRun> runs;
+  DigitRun run{aAt, DigitsFrom(aText, aAt)};
+  for (;;) {
+    runs.push_back(run);
+    const size_t gap = run.fEnd;
+    if (run.Size() < kMinGroup || gap + 1 >= aText.size() || !IsGroupGap(aText[gap])) break;
+    const DigitRun next{gap + 1, DigitsFrom(aText, gap + 1)};
+    if (next.Size() < kMinGroup) break;
+    run = next;
+  }
+  aEnd = run.fEnd;
+  return runs;
+}
+
+bool LuhnOfRuns(std::string_view aText, const std::vector<DigitRun>& aRuns, size_t aFirst, size_t aLast) {
+  std::string digits;
+  for (size_t r = aFirst; r <= aLast; ++r) digits.append(aText.substr(aRuns[r].fBegin, aRuns[r].Size()));
+  return PassesLuhn(digits);
+}
+
+}  // namespace
+
+bool PassesLuhn(std::string_view aDigits) {
+  if (aDigits.empty()) return false;
+  unsigned sum = 0;
+  bool doubled = false;
+  for (size_t i = aDigits.size(); i-- > 0;) {
+    if (!IsDigit(aDigits[i])) return false;
+    unsigned d = static_cast<unsigned>(aDigits[i] - '0');
+    if (doubled) {
+      d *= 2;
+      if (d > 9) d -= 9;
+    }
+    sum += d;
+    doubled = !doubled;
+  }
+  return sum % 10 == 0;
+}
+
+std::string MaskCardNumbers(std::string_view aText) {
+  std::string out(aText);
+  size_t i = 0;
+  while (i < aText.size()) {
+    if (!IsDigit(aText[i])) {
+      ++i;
+      continue;
+    }
+    size_t end = 0;
+    const std::vector<DigitRun> runs = DigitSequence(aText, i, end);
+    // From each run on, the longest stretch of whole runs that makes a card number; a
+    // number written among other figures ("100 4539 5787 ...") is found all the same.
+    for (size_t first = 0; first < runs.size();) {
+      size_t found = runs.size();
+      size_t total = 0;
+      size_t digits = 0;
+      for (size_t last = first; last < runs.size(); ++last) {
+        digits += runs[last].Size();
+        if (digits > kMaxCardDigits) break;
+        if (digits >= kMinCardDigits && LuhnOfRuns(aText, runs, first, last)) found = last, total = digits;
+      }
+      if (found == runs.size()) {
+        ++first;
+        continue;
+      }
+      size_t k = 0;
+      for (size_t r = first; r <= found; ++r) {
+        for (size_t p = runs[r].fBegin; p < runs[r].fEnd; ++p, ++k) {
+          if (k >= kShownFirst && k < total - kShownLast) out[p] = '*';
+        }
+      }
+      first = found + 1;
+    }
+    i = end;
+  }
+  return out;
+}
+
+std::string MaskCardSerial(std::string_view aSerial) {
+  if (aSerial.size() <= kShownFirst + kShownLast) return std::string(aSerial.size(), '*');
+  std::string out(aSerial);
+  for (size_t p = kShownFirst; p < out.size() - kShownLast; ++p) out[p] = '*';
+  return out;
+}
+
+bool IsPlainLogText(std::string_view aText) {
+  size_t digits = 0;
+  for (size_t i = 0; i < aText.size(); ++i) {
+    const auto c = static_cast<unsigned char>(aText[i]);
+    if (c < 0x20 || c >= 0x7F) return false;
+    if (IsDigit(static_cast<char>(c))) {
+      if (++digits >= kMinCardDigits) return false;
+    } else if (!(IsGroupGap(static_cast<char>(c)) && digits > 0 && i + 1 < aText.size() && IsDigit(aText[i + 1]))) {
+      digits = 0;
+    }
+  }
+  return true;
+}
+
+void AppendLogEscaped(std::string& aOut, std::string_view aText) {
+  size_t i = 0;
+  while (i < aText.size()) {
+    // Printable ASCII goes over in one piece.
+    size_t plain = i;
+    while (plain < aText.size() && static_cast<unsigned char>(aText[plain]) >= 0x20 &&
+           static_cast<unsigned char>(aText[plain]) < 0x7F) {
+      ++plain;
+    }
+    aOut.append(aText.substr(i, plain - i));
+    i = plain;
+    if (i == aText.size()) break;
+    const auto c = static_cast<unsigned char>(aText[i]);
+    switch (c) {
+      case '\r': aOut += "\\r"; ++i; continue;
+      case '\n': aOut += "\\n"; ++i; continue;
+      case '\t': aOut += "\\t"; ++i; continue;
+      default: break;
+    }
+    if (c < 0x80) {
+      AppendHexByte(aOut, c);
+      ++i;
+      continue;
+    }
+    char32_t cp = 0;
+    size_t length = 0;
+    if (!Utf8CodePointAt(aText, i, cp, length)) {
+      AppendHexByte(aOut, c);
+      ++i;
+      continue;
+    }
+    if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
+      const char escape[] = {'\\', 'u', kHex[(cp >> 12) & 0xF], kHex[(cp >> 8) & 0xF], kHex[(cp >> 4) & 0xF],
+                             kHex[cp & 0xF]};
+      aOut.append(escape, sizeof escape);
+    } else {
+      aOut.append(aText.substr(i, length));
+    }
+    i += length;
+  }
+}
+
+void AppendLogMessage(std::string& aRecord, std::string_view aMessage, size_t aMaxCodePoints) {
+  if (IsPlainLogText(aMessage)) {
+    aRecord.append(aMaxCodePoints > 0 ? LeftCodePoints(aMessage, aMaxCodePoints) : aMessage);
+    return;
+  }
+  // Masked before the cut, so that a cut cannot leave the middle digits of a card number.
+  const std::string masked = MaskCardNumbers(aMessage);
+  std::string_view text = masked;
+  if (aMaxCodePoints > 0) text = LeftCodePoints(text, aMaxCodePoints);
+  std::string escaped;
+  AppendLogEscaped(escaped, text);
+  // And again after escaping: the hex digits of an escape ("\x10") before other digits
+  // could make a run that reads as a card number.
+  aRecord.append(MaskCardNumbers(escaped));
+}
