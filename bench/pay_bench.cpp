@@ -159,10 +159,17 @@ const PayShape& Shape() {
     if (answer.Result != 0) throw std::runtime_error("PAY failed: " + answer.Error);
     product.Close(paid, "bench_paid");
     result.Fragment = SplitFragment(answer.Output);
+    // The two devices have handles of their own; their lines are alike otherwise.
+    const auto withoutHandle = [](std::string aMessage) {
+      const size_t at = aMessage.find("handle ");
+      if (at == std::string::npos) return aMessage;
+      const size_t end = aMessage.find_first_not_of("0123456789", at + 7);
+      return aMessage.erase(at + 7, end == std::string::npos ? std::string::npos : end - (at + 7));
+    };
     std::multimap<std::string, int> seen;
-    for (const std::string& m : LogMessages("bench_quiet")) seen.emplace(m, 0);
+    for (const std::string& m : LogMessages("bench_quiet")) seen.emplace(withoutHandle(m), 0);
     for (const std::string& m : LogMessages("bench_paid")) {
-      const auto it = seen.find(m);
+      const auto it = seen.find(withoutHandle(m));
       if (it != seen.end()) {
         seen.erase(it);
       } else {

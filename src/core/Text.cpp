@@ -1,5 +1,6 @@
 #include "core/Text.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -141,23 +142,60 @@ std::string Utf16ToUtf8(std::u16string_view aText) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view aText) {
-  // Never more units than bytes: written in place, then cut to size.
-  std::u16string out(aText.size(), u'\0');
-  char16_t* const begin = out.data();
-  char16_t* o = begin;
+namespace {
+
+// The length of the run of ASCII bytes at aPos, measured eight at a time: most of what
+// passes here is plain text. May stop short of the run's end by up to seven bytes.
+size_t AsciiWords(std::string_view aText, size_t aPos) {
+  const size_t start = aPos;
+  uint64_t word;
+  while (aText.size() - aPos >= sizeof word) {
+    std::memcpy(&word, aText.data() + aPos, sizeof word);
+    if (word & 0x8080808080808080u) break;
+    aPos += sizeof word;
+  }
+  return aPos - start;
+}
+
+// Eight ASCII bytes to eight UTF-16 units, a word at a time.
+void WidenAscii(const unsigned char* aBytes, char16_t* aOut) {
+  static_assert(std::endian::native == std::endian::little);
+  for (size_t half = 0; half < 2; ++half) {
+    uint32_t four;
+    std::memcpy(&four, aBytes + 4 * half, sizeof four);
+    uint64_t units = four;
+    units = (units | units << 16) & 0x0000FFFF0000FFFFu;
+    units = (units | units << 8) & 0x00FF00FF00FF00FFu;
+    std::memcpy(aOut + 4 * half, &units, sizeof units);
+  }
+}
+
+}  // namespace
+
+size_t Utf16Length(std::string_view aText) {
+  size_t units = 0;
+  size_t pos = 0;
+  while (pos < aText.size()) {
+    const size_t ascii = AsciiWords(aText, pos);
+    units += ascii;
+    pos += ascii;
+    if (pos == aText.size()) break;
+    size_t len;
+    units += DecodeAt(aText, pos, len) >= 0x10000 ? 2 : 1;
+    pos += len;
+  }
+  return units;
+}
+
+size_t Utf8ToUtf16(std::string_view aText, char16_t* aOut) {
+  char16_t* o = aOut;
   const auto* p = reinterpret_cast<const unsigned char*>(aText.data());
   size_t pos = 0;
   while (pos < aText.size()) {
-    // Eight ASCII bytes at a time: most of what passes here is plain text.
-    uint64_t word;
-    while (aText.size() - pos >= sizeof word) {
-      std::memcpy(&word, p + pos, sizeof word);
-      if (word & 0x8080808080808080u) break;
-      for (size_t k = 0; k < sizeof word; ++k) o[k] = p[pos + k];
-      o += sizeof word;
-      pos += sizeof word;
-    }
+    const size_t ascii = AsciiWords(aText, pos);
+    for (size_t k = 0; k < ascii; k += sizeof(uint64_t)) WidenAscii(p + pos + k, o + k);
+    o += ascii;
+    pos += ascii;
     if (pos == aText.size()) break;
     if (p[pos] < 0x80) {
       *o++ = p[pos++];
@@ -173,7 +211,13 @@ std::u16string Utf8ToUtf16(std::string_view aText) {
       *o++ = static_cast<char16_t>(cp);
     }
   }
-  out.resize(static_cast<size_t>(o - begin));
+  return static_cast<size_t>(o - aOut);
+}
+
+std::u16string Utf8ToUtf16(std::string_view aText) {
+  // Never more units than bytes: written in place, then cut to size.
+  std::u16string out(aText.size(), u'\0');
+  out.resize(Utf8ToUtf16(aText, out.data()));
   return out;
 }
 

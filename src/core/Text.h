@@ -8,6 +8,10 @@
 // a well-formed UTF-8 sequence is one invalid character, as CodePointCount counts it.
 std::string Utf16ToUtf8(std::u16string_view aText);
 std::u16string Utf8ToUtf16(std::string_view aText);
+// For writing straight into a buffer of the caller's: the units Utf8ToUtf16 makes of aText,
+// and the conversion into aOut, which has room for that many. Returns the units written.
+size_t Utf16Length(std::string_view aText);
+size_t Utf8ToUtf16(std::string_view aText, char16_t* aOut);
 
 // The code point whose UTF-8 sequence starts at byte aPos (aPos < aText.size()), and in
 // aLength the bytes it takes. A byte that starts no well-formed sequence is taken alone:

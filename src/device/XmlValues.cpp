@@ -1,4 +1,5 @@
 // Typed access to the values of request documents.
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -127,9 +128,34 @@ pugi::xml_node krptUtil::FindChildElement(pugi::xml_node aParent, std::string_vi
   return {};
 }
 
-std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
+namespace {
+
+// Shorter names first: most names differ in length, so the text is seldom compared.
+bool NameBefore(std::string_view a, std::string_view b) { return a.size() != b.size() ? a.size() < b.size() : a < b; }
+
+}  // namespace
+
+krptUtil::tkChildElements::tkChildElements(pugi::xml_node aParent) {
+  size_t order = 0;
+  for (pugi::xml_node c = aParent.first_child(); c; c = c.next_sibling()) {
+    if (c.type() == pugi::node_element) fByName.push_back({c.name(), order++, c});
+  }
+  std::sort(fByName.begin(), fByName.end(), [](const Entry& a, const Entry& b) {
+    if (NameBefore(a.fName, b.fName)) return true;
+    if (NameBefore(b.fName, a.fName)) return false;
+    return a.fOrder < b.fOrder;
+  });
+}
+
+pugi::xml_node krptUtil::tkChildElements::Find(std::string_view aName) const {
+  const auto it = std::lower_bound(fByName.begin(), fByName.end(), aName,
+                                   [](const Entry& a, std::string_view aKey) { return NameBefore(a.fName, aKey); });
+  return it != fByName.end() && it->fName == aName ? it->fNode : pugi::xml_node();
+}
+
+std::string krptUtil::GetNodeValueAsString(tkChildSource aParent, std::string_view aNodeName) {
   return Wrapped(aNodeName, "string", [&]() -> std::string {
-    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
+    pugi::xml_node node = aParent.Find(aNodeName);
     if (!node) return {};
     return std::string(ElementText(node));
   });
@@ -139,9 +165,9 @@ std::string krptUtil::GetElementValueAsString(pugi::xml_node aElement) {
   return Wrapped(aElement.name(), "string", [&] { return std::string(ElementText(aElement)); });
 }
 
-int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
+int32_t krptUtil::GetNodeValueAsInteger(tkChildSource aParent, std::string_view aNodeName) {
   return Wrapped(aNodeName, "integer", [&]() -> int32_t {
-    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
+    pugi::xml_node node = aParent.Find(aNodeName);
     if (!node) return 0;
     std::string_view text = ElementText(node);
     if (text.empty()) return 0;
@@ -151,9 +177,9 @@ int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_
   });
 }
 
-Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
+Currency krptUtil::GetNodeValueAsCurrency(tkChildSource aParent, std::string_view aNodeName) {
   return Wrapped(aNodeName, "currency", [&]() -> Currency {
-    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
+    pugi::xml_node node = aParent.Find(aNodeName);
     if (!node) return Currency();
     std::string_view text = ElementText(node);
     if (text.empty()) return Currency();
@@ -163,10 +189,10 @@ Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::strin
   });
 }
 
-bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
+bool krptUtil::GetNodeValueAsBoolean(tkChildSource aParent, std::string_view aNodeName,
                                      bool aDefaultValue) {
   return Wrapped(aNodeName, "boolean", [&]() -> bool {
-    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
+    pugi::xml_node node = aParent.Find(aNodeName);
     if (!node) return aDefaultValue;
     std::string_view text = ElementText(node);
     switch (ScanDecimal(text)) {
@@ -180,25 +206,25 @@ bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_vie
   });
 }
 
-TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {
+TDateTime krptUtil::GetNodeValueAsDate(tkChildSource aParent, std::string_view aNodeName) {
   return Wrapped(aNodeName, "date", [&]() -> TDateTime {
-    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
+    pugi::xml_node node = aParent.Find(aNodeName);
     if (!node) return 0;
     return ISOToDate(ElementText(node));
   });
 }
 
-TDateTime krptUtil::GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+TDateTime krptUtil::GetNodeValueAsDateTime(tkChildSource aParent, std::string_view aNodeName) {
   return Wrapped(aNodeName, "datetime", [&]() -> TDateTime {
-    pugi::xml_node node = FindChildElement(aParentNode, aNodeName);
+    pugi::xml_node node = aParent.Find(aNodeName);
     if (!node) return 0;
     return ISOToDateTime(ElementText(node));
   });
 }
 
-TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+TDateTime krptUtil::TryGetNodeValueAsDateTime(tkChildSource aParent, std::string_view aNodeName) {
   try {
-    return GetNodeValueAsDateTime(aParentNode, aNodeName);
+    return GetNodeValueAsDateTime(aParent, aNodeName);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception&) {
@@ -206,8 +232,8 @@ TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::s
   }
 }
 
-bool krptUtil::HasNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  return static_cast<bool>(FindChildElement(aParentNode, aNodeName));
+bool krptUtil::HasNode(tkChildSource aParent, std::string_view aNodeName) {
+  return static_cast<bool>(aParent.Find(aNodeName));
 }
 
 std::string krptUtil::GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName) {

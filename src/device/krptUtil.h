@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Currency.h"
 #include "core/DateTime.h"
@@ -22,6 +23,36 @@ class krptUtil {
   // same name. Null when there is none.
   static pugi::xml_node FindChildElement(pugi::xml_node aParent, std::string_view aName);
 
+  // The first child element of each name of one element, collected in one pass: for an
+  // element many values are read from, which would otherwise walk its children each time.
+  class tkChildElements {
+   public:
+    explicit tkChildElements(pugi::xml_node aParent);
+    pugi::xml_node Find(std::string_view aName) const;
+
+   private:
+    struct Entry {
+      std::string_view fName;
+      size_t fOrder;
+      pugi::xml_node fNode;
+    };
+    std::vector<Entry> fByName;  // ordered by name (length first), then by place
+  };
+
+  // Where a getter looks for its child: the children of an element, or their index.
+  class tkChildSource {
+   public:
+    tkChildSource(pugi::xml_node aParent) : fParent(aParent) {}  // NOLINT(google-explicit-constructor)
+    tkChildSource(const tkChildElements& aIndex) : fIndex(&aIndex) {}  // NOLINT(google-explicit-constructor)
+    pugi::xml_node Find(std::string_view aName) const {
+      return fIndex ? fIndex->Find(aName) : FindChildElement(fParent, aName);
+    }
+
+   private:
+    pugi::xml_node fParent;
+    const tkChildElements* fIndex = nullptr;
+  };
+
   // --- values of child elements -------------------------------------------------------
   // The getters read the first child ELEMENT named exactly aNodeName. Its text is absent
   // when it has no content or one empty text; the single text or CDATA child otherwise;
@@ -29,7 +60,7 @@ class krptUtil {
   // "Error in processing node <name> as <kind>.\r\n" + the cause.
 
   // Absent child or text: "".
-  static std::string GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName);
+  static std::string GetNodeValueAsString(tkChildSource aParent, std::string_view aNodeName);
   // The text of aElement itself, read and reported as GetNodeValueAsString reads its
   // first child element of that name.
   static std::string GetElementValueAsString(pugi::xml_node aElement);
@@ -37,20 +68,20 @@ class krptUtil {
   // digits after "$", "x", "X", "0x" or "0X"; nothing may follow. Decimal must fit 32 bits
   // signed. Hex takes up to 32 bits read as two's complement, so $FFFFFFFF is -1 and a
   // minus sign negates that pattern; more than 32 significant bits fail.
-  static int32_t GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName);
+  static int32_t GetNodeValueAsInteger(tkChildSource aParent, std::string_view aNodeName);
   // Absent child or text: 0. '.' is the decimal separator whatever the locale.
-  static Currency GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName);
+  static Currency GetNodeValueAsCurrency(tkChildSource aParent, std::string_view aNodeName);
   // Absent child: aDefaultValue. A number ('.' separator) is true when not zero; otherwise
   // "true"/"false" in any case; the empty text fails.
-  static bool GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
+  static bool GetNodeValueAsBoolean(tkChildSource aParent, std::string_view aNodeName,
                                     bool aDefaultValue);
   // Absent child: 0.
-  static TDateTime GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName);
-  static TDateTime GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName);
+  static TDateTime GetNodeValueAsDate(tkChildSource aParent, std::string_view aNodeName);
+  static TDateTime GetNodeValueAsDateTime(tkChildSource aParent, std::string_view aNodeName);
   // As GetNodeValueAsDateTime, with 0 for any failure.
-  static TDateTime TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName);
+  static TDateTime TryGetNodeValueAsDateTime(tkChildSource aParent, std::string_view aNodeName);
 
-  static bool HasNode(pugi::xml_node aParentNode, std::string_view aNodeName);
+  static bool HasNode(tkChildSource aParent, std::string_view aNodeName);
   // "" when the attribute is missing.
   static std::string GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName);
   // Appends a new last child element holding aNodeValue as its text. Raises EMxError when

@@ -17,10 +17,12 @@ std::string BstrToUtf8(const char16_t* aText) {
 void AssignBstr(platform::Bstr& aTarget, std::string_view aText) {
   platform::Bstr fresh = nullptr;
   if (!aText.empty()) {
-    const std::u16string wide = Utf8ToUtf16(aText);
-    if (wide.size() > std::numeric_limits<uint32_t>::max() / 2) throw std::bad_alloc();
-    fresh = platform::BstrAlloc(wide.data(), static_cast<uint32_t>(wide.size()));
+    // Measured first and converted in place: no text in between to fill, copy and free.
+    const size_t units = Utf16Length(aText);
+    if (units > std::numeric_limits<uint32_t>::max() / 2) throw std::bad_alloc();
+    fresh = platform::BstrAlloc(nullptr, static_cast<uint32_t>(units));
     if (!fresh) throw std::bad_alloc();
+    Utf8ToUtf16(aText, fresh);
   }
   platform::BstrFree(aTarget);
   aTarget = fresh;

@@ -10,6 +10,9 @@ constexpr size_t kMinCardDigits = 13;
 constexpr size_t kMaxCardDigits = 19;
 constexpr size_t kShownFirst = 6;
 constexpr size_t kShownLast = 4;
+// Digits that a single space or hyphen joins into one figure: card numbers are printed in
+// groups of four or more, a hex dump's pairs never join.
+constexpr size_t kMinGroup = 3;
 constexpr char kHex[] = "0123456789ABCDEF";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -33,23 +36,29 @@ size_t DigitsFrom(std::string_view aText, size_t aAt) {
   return end;
 }
 
-// The runs of the digit sequence that starts at aAt: digits, then while a single space or
-// hyphen stands between two runs of at least kMinGroup digits, the next run (card numbers
-// are printed in groups of four or more; a hex dump's pairs never join). aEnd: where the
-// sequence ends.
-std::vector<DigitRun> DigitSequence(std::string_view aText, size_t aAt, size_t& aEnd) {
-  constexpr size_t kMinGroup = 3;
-  std::vector<DigitRun> runs;
+// The run after aRun in the same figure: a single space or hyphen between two runs of at
+// least kMinGroup digits joins them.
+bool JoinedRun(std::string_view aText, const DigitRun& aRun, DigitRun& aNext) {
+  const size_t gap = aRun.fEnd;
+  if (aRun.Size() < kMinGroup || gap + 1 >= aText.size() || !IsGroupGap(aText[gap])) return false;
+  aNext = {gap + 1, DigitsFrom(aText, gap + 1)};
+  return aNext.Size() >= kMinGroup;
+}
+
+// The number of digits of the figure that starts at aAt. aEnd: where it ends.
+size_t SequenceDigits(std::string_view aText, size_t aAt, size_t& aEnd) {
   DigitRun run{aAt, DigitsFrom(aText, aAt)};
-  for (;;) {
-    runs.push_back(run);
-    const size_t gap = run.fEnd;
-    if (run.Size() < kMinGroup || gap + 1 >= aText.size() || !IsGroupGap(aText[gap])) break;
-    const DigitRun next{gap + 1, DigitsFrom(aText, gap + 1)};
-    if (next.Size() < kMinGroup) break;
-    run = next;
-  }
+  size_t digits = run.Size();
+  for (DigitRun next{}; JoinedRun(aText, run, next); run = next) digits += next.Size();
   aEnd = run.fEnd;
+  return digits;
+}
+
+// The runs of the figure that starts at aAt. aEnd: where it ends.
+std::vector<DigitRun> DigitSequence(std::string_view aText, size_t aAt, size_t& aEnd) {
+  std::vector<DigitRun> runs{{aAt, DigitsFrom(aText, aAt)}};
+  for (DigitRun next{}; JoinedRun(aText, runs.back(), next);) runs.push_back(next);
+  aEnd = runs.back().fEnd;
   return runs;
 }
 
@@ -87,6 +96,11 @@ std::string MaskCardNumbers(std::string_view aText) {
       continue;
     }
     size_t end = 0;
+    // Dates, amounts and codes are far too short to be a card number: no need to look closer.
+    if (SequenceDigits(aText, i, end) < kMinCardDigits) {
+      i = end;
+      continue;
+    }
     const std::vector<DigitRun> runs = DigitSequence(aText, i, end);
     // From each run on, the longest stretch of whole runs that makes a card number; a
     // number written among other figures ("100 4539 5787 ...") is found all the same.

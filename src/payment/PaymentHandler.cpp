@@ -7,7 +7,7 @@
 namespace {
 
 // Letter case counts; an empty text keeps what the field holds.
-void ReadPrintLocation(pugi::xml_node aNode, TkPrintLocation& aField) {
+void ReadPrintLocation(krptUtil::tkChildSource aNode, TkPrintLocation& aField) {
   const std::string text = krptUtil::GetNodeValueAsString(aNode, "PrintLocation");
   if (text.empty()) return;
   if (text == "ECR") {
@@ -37,29 +37,30 @@ void kPaymentReceipt::LoadFromDocument(const pugi::xml_document& aDocument) {
   if (!node) node = krptUtil::FindChildElement(root, "Reprint");
   if (!node) node = krptUtil::FindChildElement(root, "VerifyTran");
   if (!node) throw EMxError("Payment/Reprint/VerifyTran node not found");
+  const krptUtil::tkChildElements values(node);
 
   // The order of the reads decides which fault is reported when there are several.
-  fMerchantCode = krptUtil::GetNodeValueAsString(node, "MerchantCode");
-  fStoreCode = krptUtil::GetNodeValueAsString(node, "StoreCode");
-  fTillCode = krptUtil::GetNodeValueAsString(node, "TillCode");
-  fReference = krptUtil::GetNodeValueAsString(node, "Reference");
-  fReceiptSubType = krptUtil::GetNodeValueAsString(node, "ReceiptSubType");
+  fMerchantCode = krptUtil::GetNodeValueAsString(values, "MerchantCode");
+  fStoreCode = krptUtil::GetNodeValueAsString(values, "StoreCode");
+  fTillCode = krptUtil::GetNodeValueAsString(values, "TillCode");
+  fReference = krptUtil::GetNodeValueAsString(values, "Reference");
+  fReceiptSubType = krptUtil::GetNodeValueAsString(values, "ReceiptSubType");
 
-  fAmount = krptUtil::GetNodeValueAsCurrency(node, "Amount");
-  fCurrency = krptUtil::GetNodeValueAsString(node, "Currency");
-  fTipAmount = krptUtil::GetNodeValueAsCurrency(node, "TipAmount");
-  fRequestTipAmount = krptUtil::GetNodeValueAsBoolean(node, "RequestTipAmount", false);
-  fAttributes = krptUtil::GetNodeValueAsString(node, "Attributes");
-  fMaxItems = krptUtil::GetNodeValueAsInteger(node, "MaxItems");
-  fMaxAmount = krptUtil::GetNodeValueAsCurrency(node, "MaxAmount");
-  fTokenizeCard = krptUtil::GetNodeValueAsBoolean(node, "TokenizeCard", false);
-  fTokenReference = krptUtil::GetNodeValueAsString(node, "TokenReference");
-  fDocumentAmount = krptUtil::GetNodeValueAsCurrency(node, "DocumentAmount");
-  fDocumentNetAmount = krptUtil::GetNodeValueAsCurrency(node, "DocumentNetAmount");
-  fDocumentVatAmount = krptUtil::GetNodeValueAsCurrency(node, "DocumentVatAmount");
+  fAmount = krptUtil::GetNodeValueAsCurrency(values, "Amount");
+  fCurrency = krptUtil::GetNodeValueAsString(values, "Currency");
+  fTipAmount = krptUtil::GetNodeValueAsCurrency(values, "TipAmount");
+  fRequestTipAmount = krptUtil::GetNodeValueAsBoolean(values, "RequestTipAmount", false);
+  fAttributes = krptUtil::GetNodeValueAsString(values, "Attributes");
+  fMaxItems = krptUtil::GetNodeValueAsInteger(values, "MaxItems");
+  fMaxAmount = krptUtil::GetNodeValueAsCurrency(values, "MaxAmount");
+  fTokenizeCard = krptUtil::GetNodeValueAsBoolean(values, "TokenizeCard", false);
+  fTokenReference = krptUtil::GetNodeValueAsString(values, "TokenReference");
+  fDocumentAmount = krptUtil::GetNodeValueAsCurrency(values, "DocumentAmount");
+  fDocumentNetAmount = krptUtil::GetNodeValueAsCurrency(values, "DocumentNetAmount");
+  fDocumentVatAmount = krptUtil::GetNodeValueAsCurrency(values, "DocumentVatAmount");
 
   // Unknown document types keep the receipt without complaint.
-  const std::string documentType = LowerCase(krptUtil::GetNodeValueAsString(node, "DocumentType"));
+  const std::string documentType = LowerCase(krptUtil::GetNodeValueAsString(values, "DocumentType"));
   if (documentType == "receipt") {
     fDocumentType = dt_receipt;
   } else if (documentType == "invoice") {
@@ -68,12 +69,12 @@ void kPaymentReceipt::LoadFromDocument(const pugi::xml_document& aDocument) {
     fDocumentType = dt_taxfree;
   }
 
-  const int32_t colCount = krptUtil::GetNodeValueAsInteger(node, "ReceiptColCount");
+  const int32_t colCount = krptUtil::GetNodeValueAsInteger(values, "ReceiptColCount");
   if (colCount > 0) fReceiptColCount = colCount;
 
-  ReadPrintLocation(node, fPrintLocation);
+  ReadPrintLocation(values, fPrintLocation);
 
-  const std::string channel = krptUtil::GetNodeValueAsString(node, "PaymentChannel");
+  const std::string channel = krptUtil::GetNodeValueAsString(values, "PaymentChannel");
   if (channel.empty() || channel == "STD") {
     fPaymentChannel = pc_Standard;
   } else if (channel == "MVP") {
@@ -84,7 +85,7 @@ void kPaymentReceipt::LoadFromDocument(const pugi::xml_document& aDocument) {
     throw EMxError("Payment Channel " + channel + " invalid. Allowed values are: STD,MVP,NHS.");
   }
 
-  const std::string action = krptUtil::GetNodeValueAsString(node, "Action");
+  const std::string action = krptUtil::GetNodeValueAsString(values, "Action");
   if (action.empty() || action == "PAY") {
     fAction = tkPaymentAction::Pay;
   } else if (action == "REFUND") {
@@ -95,7 +96,7 @@ void kPaymentReceipt::LoadFromDocument(const pugi::xml_document& aDocument) {
     throw EMxError("Action " + action + " invalid. Allowed values are: PAY,REFUND.");
   }
 
-  const std::string phase = krptUtil::GetNodeValueAsString(node, "Phase");
+  const std::string phase = krptUtil::GetNodeValueAsString(values, "Phase");
   if (phase.empty() || phase == "NONE") {
     fPhase = tkPaymentPhase::None;
   } else if (phase == "DO") {
@@ -110,14 +111,14 @@ void kPaymentReceipt::LoadFromDocument(const pugi::xml_document& aDocument) {
     throw EMxError("Phase " + phase + " invalid. Allowed values are: BEGIN,DO,COMMIT,ROLLBACK.");
   }
 
-  fOperatorId = krptUtil::GetNodeValueAsString(node, "OperatorId");
+  fOperatorId = krptUtil::GetNodeValueAsString(values, "OperatorId");
 
-  if (const pugi::xml_node refund = krptUtil::FindChildElement(node, "RefundReference")) {
+  if (const pugi::xml_node refund = values.Find("RefundReference")) {
     fRefundReference.PaymentNumber = krptUtil::GetNodeValueAsString(refund, "PaymentId");
     fRefundReference.PaymentDateTime = krptUtil::GetNodeValueAsDateTime(refund, "PaymentDateTime");
   }
 
-  fReceiptId = krptUtil::GetNodeValueAsString(node, "ReceiptId");
+  fReceiptId = krptUtil::GetNodeValueAsString(values, "ReceiptId");
 }
 
 void kPaymentDayClose::LoadFromDocument(const pugi::xml_document& aDocument) {

@@ -25,8 +25,21 @@ bool IsXmlChar(char32_t aCp) {
 
 // A POS parser refuses the whole answer for one character that XML 1.0 does not allow,
 // so each such character, and each byte that is no UTF-8, is carried as U+FFFD.
+bool IsPlainXmlByte(unsigned char aByte) {
+  if (aByte < 0x20) return aByte == '\t' || aByte == '\n' || aByte == '\r';
+  return aByte < 0x7F && aByte != '&' && aByte != '<' && aByte != '>' && aByte != '"' && aByte != '\'';
+}
+
 void AppendEscaped(std::string& aOut, std::string_view aText) {
   for (size_t i = 0; i < aText.size();) {
+    // Plain ASCII goes over in one piece: nearly every value is nothing else.
+    size_t plain = i;
+    while (plain < aText.size() && IsPlainXmlByte(static_cast<unsigned char>(aText[plain]))) ++plain;
+    if (plain > i) {
+      aOut.append(aText.data() + i, plain - i);
+      i = plain;
+      continue;
+    }
     const char c = aText[i];
     switch (c) {
       case '&': aOut += "&amp;"; ++i; continue;
@@ -83,6 +96,8 @@ namespace {
 
 class Fragment {
  public:
+  // Room for a usual answer at once rather than in several regrowths.
+  Fragment() { fText.reserve(1024); }
   Fragment& Add(std::string_view aName, std::string_view aValue) { return Element(aName, aValue, false); }
   Fragment& Escaped(std::string_view aName, std::string_view aValue) { return Element(aName, aValue, true); }
   template <class TResult>

@@ -54,6 +54,40 @@ TEST(Text, Utf8ToUtf16ReplacesEachInvalidByte) {
   }
 }
 
+// Plain text goes eight bytes at a time: whatever falls across those words converts as
+// it does alone, and the caller's buffer gets exactly the units measured.
+TEST(Text, Utf8ToUtf16AcrossTheWordsOfPlainText) {
+  struct Piece {
+    std::string in;
+    std::u16string out;
+  };
+  const Piece pieces[] = {
+      {"\xC3\xA9", u"\u00E9"},
+      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
+      {"\xFF", u"\xFFFD"},
+      {"\xE2\x82", u"\xFFFD\xFFFD"},
+      {"\x7F", u"\x7F"},
+  };
+  for (const Piece& piece : pieces) {
+    for (size_t before = 0; before <= 17; ++before) {
+      for (size_t after : {0, 1, 7, 8, 9}) {
+        std::string in;
+        std::u16string expected;
+        for (size_t i = 0; i < before; ++i) in += static_cast<char>('A' + i), expected += static_cast<char16_t>('A' + i);
+        in += piece.in;
+        expected += piece.out;
+        for (size_t i = 0; i < after; ++i) in += static_cast<char>('a' + i), expected += static_cast<char16_t>('a' + i);
+        SCOPED_TRACE(in);
+        EXPECT_EQ(Utf8ToUtf16(in), expected);
+        ASSERT_EQ(Utf16Length(in), expected.size());
+        std::u16string buffer(expected.size() + 1, u'#');
+        EXPECT_EQ(Utf8ToUtf16(in, buffer.data()), expected.size());
+        EXPECT_EQ(buffer, expected + u"#");
+      }
+    }
+  }
+}
+
 TEST(Text, ValidTextSurvivesTheRoundTrip) {
   const std::string text = "Caff\xC3\xA8 \xE2\x82\xAC 1,50 \xF0\x9F\x98\x80 \xE4\xB8\xAD";
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);

@@ -344,6 +344,53 @@ TEST(SeveralChildren, EveryGetterReadsTheFirst) {
               kOneMs / 2);
 }
 
+// ---- the index of an element's children ------------------------------------------------
+
+// The index answers as the walk over the children does, for any mix of names.
+TEST(ChildIndex, FindsWhatTheWalkFinds) {
+  std::string many = "<R>";
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "N" + std::to_string((i * 37) % 101);  // repeats, out of order
+    many += "<" + name + ">" + std::to_string(i) + "</" + name + ">";
+  }
+  many += "</R>";
+  const std::string documents[] = {
+      "<R/>",
+      "<R>text only</R>",
+      "<R><?V pi?><V>1</V><V>2</V><v>3</v><VV>4</VV><Va>5</Va><W/></R>",
+      "<R><B>1</B><A>2</A><B>3</B><AB>4</AB><A><A>5</A></A></R>",
+      many,
+  };
+  const std::vector<std::string> names = {"V", "v", "VV", "Va", "W", "A", "B", "AB", "",
+                                          "N0", "N36", "N100", "N101", "pi", "R"};
+  for (const std::string& xml : documents) {
+    pugi::xml_document doc;
+    pugi::xml_node root = Load(doc, xml, pugi::parse_default | pugi::parse_pi);
+    const krptUtil::tkChildElements index(root);
+    for (const std::string& name : names) {
+      SCOPED_TRACE(xml.substr(0, 60) + " / " + name);
+      EXPECT_EQ(index.Find(name), krptUtil::FindChildElement(root, name));
+    }
+    EXPECT_EQ(index.Find(std::string_view("V\0x", 3)), pugi::xml_node());
+  }
+}
+
+TEST(ChildIndex, GettersReadThroughItAsThroughTheElement) {
+  pugi::xml_document doc;
+  pugi::xml_node root = Load(doc,
+                             "<R><Type>7</Type><Type>x</Type><Flag>0</Flag>"
+                             "<Amount>1.5</Amount><Bad><A/></Bad></R>");
+  const krptUtil::tkChildElements index(root);
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(index, "Type"), "7");
+  EXPECT_EQ(krptUtil::GetNodeValueAsInteger(index, "Type"), 7);
+  EXPECT_FALSE(krptUtil::GetNodeValueAsBoolean(index, "Flag", true));
+  EXPECT_TRUE(krptUtil::GetNodeValueAsBoolean(index, "Missing", true));
+  EXPECT_EQ(krptUtil::GetNodeValueAsCurrency(index, "Amount").Raw(), 15000);
+  EXPECT_TRUE(krptUtil::HasNode(index, "Bad"));
+  EXPECT_EQ(ErrorOf([&] { krptUtil::GetNodeValueAsString(index, "Bad"); }),
+            ErrorOf([&] { krptUtil::GetNodeValueAsString(root, "Bad"); }));
+}
+
 // ---- attributes and building ---------------------------------------------------------
 
 TEST(Attributes, ReadByExactName) {
