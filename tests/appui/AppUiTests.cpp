@@ -1,7 +1,9 @@
 // The application framework's windows on a display (Windows, run by with-xvfb.sh under
 // Wine with Xvfb): the wait window as a screenshot shows it, and message boxes found by
-// their window class and closed by the test.
+// their window class and closed by the test, the notification-area icon as the shell
+// knows it.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -286,6 +288,31 @@ TEST_F(AppUiTest, EventExceptionShowsAnErrorBox) {
   EXPECT_EQ(found.fCaption, L"Error");
   EXPECT_EQ(found.fText, L"Errore di stampa");
   EXPECT_FALSE(platform::TakeQuitRequest());
+}
+
+// The icon the application adds is known to the shell (it can be changed) until the
+// application takes it away.
+TEST_F(AppUiTest, NotifyIconIsAddedToTheShellAndRemoved) {
+  tMx_Application app(Context());
+  HWND form = CreateWindowExW(0, L"STATIC", L"form", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(form, nullptr);
+  const auto shellKnowsIt = [&] {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = form;
+    data.uID = 1;
+    data.uFlags = NIF_TIP;
+    wcscpy_s(data.szTip, L"Velo");
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+  };
+  EXPECT_FALSE(shellKnowsIt());
+  app.CreateNotifyIcon(reinterpret_cast<platform::WindowHandle>(form));
+  EXPECT_TRUE(app.NotifyIcon());
+  EXPECT_TRUE(shellKnowsIt()) << "the shell did not take the icon";
+  app.DeleteNotifyIcon();
+  EXPECT_FALSE(app.NotifyIcon());
+  EXPECT_FALSE(shellKnowsIt()) << "the icon stayed after it was deleted";
+  DestroyWindow(form);
 }
 
 }  // namespace
