@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "log/LogText.h"
@@ -95,6 +96,41 @@ TEST(LogText, PlainTextIsRecognised) {
   EXPECT_FALSE(IsPlainLogText("1234 5678 9012 3"));
   EXPECT_FALSE(IsPlainLogText("a\nb"));
   EXPECT_FALSE(IsPlainLogText("\xC3\xA8"));
+}
+
+// Plain text is looked at eight bytes at a time; the answer must be the one the rule gives
+// byte by byte, wherever digits, gaps, controls and other bytes fall.
+TEST(LogText, PlainTextAsTheRuleSaysWhereverTheBytesFall) {
+  const auto byTheRule = [](std::string_view aText) {
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t digits = 0;
+    for (size_t i = 0; i < aText.size(); ++i) {
+      const auto c = static_cast<unsigned char>(aText[i]);
+      if (c < 0x20 || c >= 0x7F) return false;
+      if (isDigit(aText[i])) {
+        if (++digits >= 13) return false;
+      } else if (!((c == ' ' || c == '-') && digits > 0 && i + 1 < aText.size() && isDigit(aText[i + 1]))) {
+        digits = 0;
+      }
+    }
+    return true;
+  };
+  const std::string alphabet = std::string("0123456789 -aZ/:.~") + '\x1F' + '\x7F' + '\x80' + '\xC3' + '\t' + '\0';
+  std::mt19937 random(20261210);
+  size_t plain = 0, notPlain = 0;
+  for (int n = 0; n < 50000; ++n) {
+    std::string text(random() % 48, ' ');
+    // Half the texts mostly digits and gaps, so that long figures are common; the other
+    // half mostly words, so that whole words of eight plain bytes are common.
+    const char* common = n % 2 == 0 ? "0123456789 " : "abcdefghij ";
+    for (char& c : text) c = random() % 8 == 0 ? alphabet[random() % alphabet.size()] : common[random() % 11];
+    const bool expected = byTheRule(text);
+    ASSERT_EQ(IsPlainLogText(text), expected) << '"' << text << '"';
+    (expected ? plain : notPlain)++;
+  }
+  // Both answers came up often enough to mean something.
+  EXPECT_GT(plain, 1000u);
+  EXPECT_GT(notPlain, 1000u);
 }
 
 TEST(LogText, LuhnCheck) {
