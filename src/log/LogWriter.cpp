@@ -4,7 +4,10 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstring>
 #include <deque>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -52,11 +55,23 @@ constexpr size_t kDefaultQueueLimit = size_t{4} << 20;
 
 constexpr char kLineEnd[] = "\r\n";
 
-char* PutDigits(char* aOut, int aValue, int aWidth) {
-  for (int i = aWidth - 1; i >= 0; --i) {
-    aOut[i] = static_cast<char>('0' + aValue % 10);
-    aValue /= 10;
+// "00" to "99": every line's stamp is written two digits at a time.
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
+  return pairs;
+}();
+
+char* PutDigits(char* aOut, int aValue, int aWidth) {
+  int i = aWidth;
+  for (; i >= 2; i -= 2) {
+    std::memcpy(aOut + i - 2, &kDigitPairs[2 * (aValue % 100)], 2);
+    aValue /= 100;
+  }
+  if (i == 1) aOut[0] = static_cast<char>('0' + aValue % 10);
   return aOut + aWidth;
 }
 
@@ -175,6 +190,43 @@ std::string FormatRecord(const DateTimeParts& aNow, std::string_view aTimeSepara
   return record;
 }
 
+// A caller queues its line unfinished: the time stamp, the separator and the message as
+// given, then where the message starts, its cut and kUnfinished. Whichever thread writes
+// the line masks and escapes the message, so the caller pays for a copy only. A finished
+// record ends with kLineEnd, never with kUnfinished.
+constexpr char kUnfinished = '\x01';
+constexpr size_t kTrailer = 2 * sizeof(uint32_t) + 1;
+
+std::string UnfinishedRecord(const DateTimeParts& aNow, std::string_view aTimeSeparator,
+                             std::string_view aSeparator, std::string_view aMessage, size_t aMaxCodePoints) {
+  if (aMessage.size() > UINT32_MAX - kMaxLineStampLength - aSeparator.size()) throw std::bad_alloc();
+  std::string record;
+  record.reserve(kMaxLineStampLength + aSeparator.size() + aMessage.size() + kTrailer);
+  record.resize(kMaxLineStampLength);
+  record.resize(PutLineStamp(record.data(), aNow, aTimeSeparator));
+  record.append(aSeparator);
+  const auto messageAt = static_cast<uint32_t>(record.size());
+  const auto cut = static_cast<uint32_t>(std::min<size_t>(aMaxCodePoints, UINT32_MAX));
+  record.append(aMessage);
+  record.append(reinterpret_cast<const char*>(&messageAt), sizeof messageAt);
+  record.append(reinterpret_cast<const char*>(&cut), sizeof cut);
+  record.push_back(kUnfinished);
+  return record;
+}
+
+// aRecord as it goes to the file: itself when finished, else finished in aScratch.
+const std::string& Finished(const std::string& aRecord, std::string& aScratch) {
+  if (aRecord.size() < kTrailer || aRecord.back() != kUnfinished) return aRecord;
+  uint32_t messageAt = 0, cut = 0;
+  std::memcpy(&messageAt, aRecord.data() + aRecord.size() - kTrailer, sizeof messageAt);
+  std::memcpy(&cut, aRecord.data() + aRecord.size() - kTrailer + sizeof messageAt, sizeof cut);
+  const std::string_view message(aRecord.data() + messageAt, aRecord.size() - kTrailer - messageAt);
+  aScratch.assign(aRecord, 0, messageAt);
+  AppendLogMessage(aScratch, message, cut);
+  aScratch.append(kLineEnd);
+  return aScratch;
+}
+
 }  // namespace
 
 // Everything a writer's lines need to reach its file, shared by the writer and the worker:
@@ -195,7 +247,8 @@ struct tMx_LogThread::State {
   // Owned by whichever thread is writing the lines taken from the head (fTaken).
   platform::SharedAppendFile fOut;
   std::string fOutName;
-  std::string fBatch;  // lines appended together
+  std::string fBatch;      // lines appended together
+  std::string fFinishing;  // a line being finished
   uint64_t fOutVersion = ~uint64_t{0};
   bool fNameLockAbandoned = false;  // at process exit: an ended worker kept fNameLock
 
@@ -240,7 +293,7 @@ bool tMx_LogThread::State::WriteLine(const std::string& aRecord) {
   CheckSize();
   bool written = false;
   try {
-    written = AppendOnce(aRecord);
+    written = AppendOnce(Finished(aRecord, fFinishing));
   } catch (...) {
   }
   if (!written) {
@@ -258,7 +311,7 @@ size_t tMx_LogThread::State::WriteRun(const std::string* const* aRecords, size_t
     bool written = false;
     try {
       fBatch.clear();
-      for (size_t i = 0; i < batch; ++i) fBatch += *aRecords[i];
+      for (size_t i = 0; i < batch; ++i) fBatch += Finished(*aRecords[i], fFinishing);
       // A failed append takes back what it wrote, so the lines may go again one by one.
       written = AppendOnce(fBatch);
     } catch (...) {
@@ -824,8 +877,8 @@ void tMx_LogWriter::Write(tMx_MessageType aEntryType, std::string_view aMessage)
   if (!Target().fHasFileName.load(std::memory_order_relaxed)) throw EMxError("Log filename is empty ");
   const DateTimeParts now = platform::LocalNow();
   const std::string_view separator = aEntryType == let_error ? " - ERROR - " : " - ";
-  fThread->EnqueueRecord(FormatRecord(now, Target().fTimeSeparator, separator, aMessage,
-                                      fMaxMessageLength > 0 ? static_cast<size_t>(fMaxMessageLength) : 0));
+  fThread->EnqueueRecord(UnfinishedRecord(now, Target().fTimeSeparator, separator, aMessage,
+                                          fMaxMessageLength > 0 ? static_cast<size_t>(fMaxMessageLength) : 0));
 }
 
 std::string tMx_LogWriter::Directory() const {
