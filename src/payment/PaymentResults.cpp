@@ -1,5 +1,7 @@
 #include "payment/PaymentResults.h"
 
+#include <cstring>
+
 #include "core/Errors.h"
 #include "core/Text.h"
 #include "core/Utils.h"
@@ -23,18 +25,24 @@ bool IsXmlChar(char32_t aCp) {
   return aCp != 0xFFFE && aCp != 0xFFFF;
 }
 
-// A POS parser refuses the whole answer for one character that XML 1.0 does not allow,
-// so each such character, and each byte that is no UTF-8, is carried as U+FFFD.
 bool IsPlainXmlByte(unsigned char aByte) {
   if (aByte < 0x20) return aByte == '\t' || aByte == '\n' || aByte == '\r';
   return aByte < 0x7F && aByte != '&' && aByte != '<' && aByte != '>' && aByte != '"' && aByte != '\'';
 }
 
+// Where the bytes from aFrom on that go into an answer as they are end.
+size_t PlainLength(std::string_view aText, size_t aFrom = 0) {
+  size_t plain = aFrom;
+  while (plain < aText.size() && IsPlainXmlByte(static_cast<unsigned char>(aText[plain]))) ++plain;
+  return plain;
+}
+
+// A POS parser refuses the whole answer for one character that XML 1.0 does not allow,
+// so each such character, and each byte that is no UTF-8, is carried as U+FFFD.
 void AppendEscaped(std::string& aOut, std::string_view aText) {
   for (size_t i = 0; i < aText.size();) {
     // Plain ASCII goes over in one piece: nearly every value is nothing else.
-    size_t plain = i;
-    while (plain < aText.size() && IsPlainXmlByte(static_cast<unsigned char>(aText[plain]))) ++plain;
+    const size_t plain = PlainLength(aText, i);
     if (plain > i) {
       aOut.append(aText.data() + i, plain - i);
       i = plain;
@@ -110,6 +118,26 @@ class Fragment {
 
  private:
   Fragment& Element(std::string_view aName, std::string_view aValue, bool aEscape) {
+    if (!aEscape || PlainLength(aValue) == aValue.size()) {
+      // The usual case, nothing to escape: one piece of the exact size.
+      const size_t at = fText.size();
+      const size_t lineBreak = at == 0 ? 0 : 2;
+      fText.resize(at + lineBreak + 2 * aName.size() + aValue.size() + 5);
+      char* p = fText.data() + at;
+      const auto put = [&p](std::string_view aPart) {
+        std::memcpy(p, aPart.data(), aPart.size());
+        p += aPart.size();
+      };
+      if (lineBreak) put("\r\n");
+      put("<");
+      put(aName);
+      put(">");
+      put(aValue);
+      put("</");
+      put(aName);
+      put(">");
+      return *this;
+    }
     if (!fText.empty()) fText += "\r\n";
     fText += '<';
     fText += aName;
