@@ -118,38 +118,29 @@ class Fragment {
 
  private:
   Fragment& Element(std::string_view aName, std::string_view aValue, bool aEscape) {
-    if (!aEscape || PlainLength(aValue) == aValue.size()) {
-      // The usual case, nothing to escape: one piece of the exact size.
-      const size_t at = fText.size();
-      const size_t lineBreak = at == 0 ? 0 : 2;
-      fText.resize(at + lineBreak + 2 * aName.size() + aValue.size() + 5);
-      char* p = fText.data() + at;
-      const auto put = [&p](std::string_view aPart) {
-        std::memcpy(p, aPart.data(), aPart.size());
-        p += aPart.size();
-      };
-      if (lineBreak) put("\r\n");
-      put("<");
-      put(aName);
-      put(">");
-      put(aValue);
-      put("</");
-      put(aName);
-      put(">");
-      return *this;
+    // Nearly every value needs no escaping and goes over as it is.
+    std::string escaped;
+    if (aEscape && PlainLength(aValue) != aValue.size()) {
+      AppendEscaped(escaped, aValue);
+      aValue = escaped;
     }
-    if (!fText.empty()) fText += "\r\n";
-    fText += '<';
-    fText += aName;
-    fText += '>';
-    if (aEscape) {
-      AppendEscaped(fText, aValue);
-    } else {
-      fText += aValue;
-    }
-    fText += "</";
-    fText += aName;
-    fText += '>';
+    // One piece of the exact size.
+    const size_t at = fText.size();
+    const size_t lineBreak = at == 0 ? 0 : 2;
+    fText.resize(at + lineBreak + 2 * aName.size() + aValue.size() + 5);
+    char* p = fText.data() + at;
+    const auto put = [&p](std::string_view aPart) {
+      std::memcpy(p, aPart.data(), aPart.size());
+      p += aPart.size();
+    };
+    if (lineBreak) put("\r\n");
+    put("<");
+    put(aName);
+    put(">");
+    put(aValue);
+    put("</");
+    put(aName);
+    put(">");
     return *this;
   }
 
