@@ -176,22 +176,8 @@ std::string RecordStamp(const std::string& aRecord, std::string_view aTimeSepara
   return stamp;
 }
 
-// aMaxCodePoints above 0 cuts the message to that many code points.
-std::string FormatRecord(const DateTimeParts& aNow, std::string_view aTimeSeparator, std::string_view aSeparator,
-                         std::string_view aMessage, size_t aMaxCodePoints = 0) {
-  std::string record;
-  record.reserve(kMaxLineStampLength + aSeparator.size() + aMessage.size() + 2);
-  record.resize(kMaxLineStampLength);
-  record.resize(PutLineStamp(record.data(), aNow, aTimeSeparator));
-  record.append(aSeparator);
-  // One call, one record: nothing in the message can end the line or show a card number.
-  AppendLogMessage(record, aMessage, aMaxCodePoints);
-  record.append(kLineEnd);
-  return record;
-}
-
-// A caller queues its line unfinished: the time stamp, the separator and the message as
-// given, then where the message starts, its cut and kUnfinished. Whichever thread writes
+// A line is queued unfinished: the time stamp, the separator and the message as given,
+// then where the message starts, its cut (0: none) and kUnfinished. Whichever thread writes
 // the line masks and escapes the message, so the caller pays for a copy only. A finished
 // record ends with kLineEnd, never with kUnfinished.
 constexpr char kUnfinished = '\x01';
@@ -386,7 +372,7 @@ std::string tMx_LogThread::State::TakeLostLine() {
                               " lost, queued from " + fLostFrom + " to " + fLostTo +
                               ": the log file refused them for longer than the queue could hold them";
   fLost = 0;
-  return FormatRecord(platform::LocalNow(), fTimeSeparator, " - ERROR - ", message);
+  return UnfinishedRecord(platform::LocalNow(), fTimeSeparator, " - ERROR - ", message, 0);
 }
 
 void tMx_LogThread::State::GiveBackLost(uint64_t aCount, const std::string& aFrom, const std::string& aTo) {
