@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -56,11 +60,98 @@ size_t OffsetOfCodePoint(std::string_view aText, size_t aIndex) {
   return pos;
 }
 
-// The four UTF-16 units at aUnits are all ASCII.
-bool AsciiUnits(const char16_t* aUnits) {
+// Most text that crosses the edges is plain ASCII, so runs of it are found and converted
+// sixteen bytes (eight units) at a time where the machine has SSE2, else a word at a time.
+
+// The length of the run of ASCII bytes that starts at aPos.
+size_t AsciiRun(const unsigned char* aBytes, size_t aPos, size_t aSize) {
+  size_t pos = aPos;
+#ifdef __SSE2__
+  while (aSize - pos >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aBytes + pos));
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
+    if (high != 0) return pos + std::countr_zero(high) - aPos;
+    pos += 16;
+  }
+#endif
+  static_assert(std::endian::native == std::endian::little);
   uint64_t word;
-  std::memcpy(&word, aUnits, sizeof word);
-  return (word & 0xFF80FF80FF80FF80u) == 0;
+  while (aSize - pos >= sizeof word) {
+    std::memcpy(&word, aBytes + pos, sizeof word);
+    const uint64_t high = word & 0x8080808080808080u;
+    if (high != 0) return pos + std::countr_zero(high) / 8 - aPos;
+    pos += sizeof word;
+  }
+  while (pos < aSize && aBytes[pos] < 0x80) ++pos;
+  return pos - aPos;
+}
+
+// aCount ASCII bytes to as many UTF-16 units.
+void WidenAscii(const unsigned char* aBytes, size_t aCount, char16_t* aOut) {
+  size_t k = 0;
+#ifdef __SSE2__
+  const __m128i zero = _mm_setzero_si128();
+  for (; aCount - k >= 16; k += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aBytes + k));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(aOut + k), _mm_unpacklo_epi8(block, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(aOut + k + 8), _mm_unpackhi_epi8(block, zero));
+  }
+#endif
+  for (; aCount - k >= 4; k += 4) {
+    uint32_t four;
+    std::memcpy(&four, aBytes + k, sizeof four);
+    uint64_t units = four;
+    units = (units | units << 16) & 0x0000FFFF0000FFFFu;
+    units = (units | units << 8) & 0x00FF00FF00FF00FFu;
+    std::memcpy(aOut + k, &units, sizeof units);
+  }
+  for (; k < aCount; ++k) aOut[k] = aBytes[k];
+}
+
+// The length of the run of ASCII units that starts at aPos.
+size_t AsciiUnitRun(const char16_t* aUnits, size_t aPos, size_t aSize) {
+  size_t pos = aPos;
+#ifdef __SSE2__
+  const __m128i notAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  while (aSize - pos >= 8) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aUnits + pos));
+    const auto ascii = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, notAscii), zero)));
+    if (ascii != 0xFFFF) return pos + std::countr_one(ascii) / 2 - aPos;
+    pos += 8;
+  }
+#endif
+  uint64_t word;
+  while (aSize - pos >= 4) {
+    std::memcpy(&word, aUnits + pos, sizeof word);
+    const uint64_t high = word & 0xFF80FF80FF80FF80u;
+    if (high != 0) return pos + std::countr_zero(high) / 16 - aPos;
+    pos += 4;
+  }
+  while (pos < aSize && aUnits[pos] < 0x80) ++pos;
+  return pos - aPos;
+}
+
+// aCount ASCII units to as many bytes.
+void NarrowAscii(const char16_t* aUnits, size_t aCount, char* aOut) {
+  size_t k = 0;
+#ifdef __SSE2__
+  for (; aCount - k >= 16; k += 16) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aUnits + k));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aUnits + k + 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(aOut + k), _mm_packus_epi16(low, high));
+  }
+#endif
+  for (; aCount - k >= 4; k += 4) {
+    uint64_t units;
+    std::memcpy(&units, aUnits + k, sizeof units);
+    units = (units | units >> 8) & 0x0000FFFF0000FFFFu;
+    units = (units | units >> 16) & 0x00000000FFFFFFFFu;
+    const auto four = static_cast<uint32_t>(units);
+    std::memcpy(aOut + k, &four, sizeof four);
+  }
+  for (; k < aCount; ++k) aOut[k] = static_cast<char>(aUnits[k]);
 }
 
 char* PutUtf8(char* aOut, char32_t aCp) {
@@ -95,88 +186,56 @@ bool Utf8CodePointAt(std::string_view aText, size_t aPos, char32_t& aCodePoint, 
 
 std::string Utf16ToUtf8(std::u16string_view aText) {
   // Measured first, so that the text is written in place with room for exactly itself.
+  const char16_t* units = aText.data();
+  const size_t size = aText.size();
+  const auto pairedAt = [&](size_t i) {
+    return units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < size && units[i + 1] >= 0xDC00 &&
+           units[i + 1] <= 0xDFFF;
+  };
   size_t bytes = 0;
-  for (size_t i = 0; i < aText.size(); ++i) {
-    if (aText.size() - i >= 4 && AsciiUnits(aText.data() + i)) {
-      bytes += 4;
-      i += 3;
-      continue;
-    }
-    const char16_t u = aText[i];
-    if (u < 0x80) {
-      bytes += 1;
-    } else if (u < 0x800) {
+  for (size_t i = 0; i < size;) {
+    const size_t ascii = AsciiUnitRun(units, i, size);
+    bytes += ascii;
+    i += ascii;
+    if (i == size) break;
+    if (units[i] < 0x800) {
       bytes += 2;
-    } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < aText.size() && aText[i + 1] >= 0xDC00 &&
-               aText[i + 1] <= 0xDFFF) {
+      i += 1;
+    } else if (pairedAt(i)) {
       bytes += 4;
-      ++i;
+      i += 2;
     } else {
       bytes += 3;  // U+FFFD for an unpaired surrogate takes three too
+      i += 1;
     }
   }
   std::string out(bytes, '\0');
   char* o = out.data();
-  for (size_t i = 0; i < aText.size(); ++i) {
-    if (aText.size() - i >= 4 && AsciiUnits(aText.data() + i)) {
-      for (size_t k = 0; k < 4; ++k) o[k] = static_cast<char>(aText[i + k]);
-      o += 4;
-      i += 3;
-      continue;
-    }
-    const char16_t u = aText[i];
-    if (u < 0x80) {
-      *o++ = static_cast<char>(u);
-      continue;
-    }
-    char32_t cp = u;
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < aText.size() && aText[i + 1] >= 0xDC00 &&
-        aText[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (aText[i + 1] - 0xDC00);
+  for (size_t i = 0; i < size;) {
+    const size_t ascii = AsciiUnitRun(units, i, size);
+    NarrowAscii(units + i, ascii, o);
+    o += ascii;
+    i += ascii;
+    if (i == size) break;
+    char32_t cp = units[i];
+    if (pairedAt(i)) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
       ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = kReplacement;
     }
+    ++i;
     o = PutUtf8(o, cp);
   }
   return out;
 }
 
-namespace {
-
-// The length of the run of ASCII bytes at aPos, measured eight at a time: most of what
-// passes here is plain text. May stop short of the run's end by up to seven bytes.
-size_t AsciiWords(std::string_view aText, size_t aPos) {
-  const size_t start = aPos;
-  uint64_t word;
-  while (aText.size() - aPos >= sizeof word) {
-    std::memcpy(&word, aText.data() + aPos, sizeof word);
-    if (word & 0x8080808080808080u) break;
-    aPos += sizeof word;
-  }
-  return aPos - start;
-}
-
-// Eight ASCII bytes to eight UTF-16 units, a word at a time.
-void WidenAscii(const unsigned char* aBytes, char16_t* aOut) {
-  static_assert(std::endian::native == std::endian::little);
-  for (size_t half = 0; half < 2; ++half) {
-    uint32_t four;
-    std::memcpy(&four, aBytes + 4 * half, sizeof four);
-    uint64_t units = four;
-    units = (units | units << 16) & 0x0000FFFF0000FFFFu;
-    units = (units | units << 8) & 0x00FF00FF00FF00FFu;
-    std::memcpy(aOut + 4 * half, &units, sizeof units);
-  }
-}
-
-}  // namespace
-
 size_t Utf16Length(std::string_view aText) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(aText.data());
   size_t units = 0;
   size_t pos = 0;
   while (pos < aText.size()) {
-    const size_t ascii = AsciiWords(aText, pos);
+    const size_t ascii = AsciiRun(bytes, pos, aText.size());
     units += ascii;
     pos += ascii;
     if (pos == aText.size()) break;
@@ -189,18 +248,14 @@ size_t Utf16Length(std::string_view aText) {
 
 size_t Utf8ToUtf16(std::string_view aText, char16_t* aOut) {
   char16_t* o = aOut;
-  const auto* p = reinterpret_cast<const unsigned char*>(aText.data());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(aText.data());
   size_t pos = 0;
   while (pos < aText.size()) {
-    const size_t ascii = AsciiWords(aText, pos);
-    for (size_t k = 0; k < ascii; k += sizeof(uint64_t)) WidenAscii(p + pos + k, o + k);
+    const size_t ascii = AsciiRun(bytes, pos, aText.size());
+    WidenAscii(bytes + pos, ascii, o);
     o += ascii;
     pos += ascii;
     if (pos == aText.size()) break;
-    if (p[pos] < 0x80) {
-      *o++ = p[pos++];
-      continue;
-    }
     size_t len;
     const char32_t cp = DecodeAt(aText, pos, len);
     pos += len;

@@ -20,7 +20,7 @@ void AssignBstr(platform::Bstr& aTarget, std::string_view aText) {
     // Measured first and converted in place: no text in between to fill, copy and free.
     const size_t units = Utf16Length(aText);
     if (units > std::numeric_limits<uint32_t>::max() / 2) throw std::bad_alloc();
-    fresh = platform::BstrAlloc(nullptr, static_cast<uint32_t>(units));
+    fresh = platform::BstrAllocUnfilled(static_cast<uint32_t>(units));
     if (!fresh) throw std::bad_alloc();
     Utf8ToUtf16(aText, fresh);
   }

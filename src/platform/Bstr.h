@@ -24,6 +24,9 @@ using Bstr = char16_t*;
 // A new string of aLength units copied from aText (zero-filled when aText is null), or
 // null when memory runs out. A length of 0 gives an empty, non-null string.
 Bstr BstrAlloc(const char16_t* aText, uint32_t aLength);
+// A new string of aLength units that the caller fills in full before anyone reads it (its
+// terminator is set), or null when memory runs out: nothing is written twice.
+Bstr BstrAllocUnfilled(uint32_t aLength);
 // A new string of aByteLength bytes, which may be odd; the bytes after the copy are zero.
 Bstr BstrAllocBytes(const void* aBytes, uint32_t aByteLength);
 void BstrFree(Bstr aText);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "core/Text.h"
 
 namespace {
@@ -56,34 +58,51 @@ TEST(Text, Utf8ToUtf16ReplacesEachInvalidByte) {
 
 // Plain text goes eight bytes at a time: whatever falls across those words converts as
 // it does alone, and the caller's buffer gets exactly the units measured.
-TEST(Text, Utf8ToUtf16AcrossTheWordsOfPlainText) {
+// Plain ASCII is converted in blocks of up to sixteen; every other character, wherever it
+// falls in or across a block, must come out as it does alone.
+TEST(Text, ConversionsAcrossTheBlocksOfPlainText) {
   struct Piece {
-    std::string in;
-    std::u16string out;
+    std::string utf8;
+    std::u16string utf16;
+    bool roundTrips;  // false: the UTF-8 is invalid and comes back as U+FFFD
   };
   const Piece pieces[] = {
-      {"\xC3\xA9", u"\u00E9"},
-      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
-      {"\xFF", u"\xFFFD"},
-      {"\xE2\x82", u"\xFFFD\xFFFD"},
-      {"\x7F", u"\x7F"},
+      {"\xC3\xA9", u"\u00E9", true},
+      {"\xE2\x82\xAC", u"\u20AC", true},
+      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00", true},
+      {"\x7F", u"\x7F", true},
+      {std::string(1, '\0'), std::u16string(1, u'\0'), true},
+      {"\xFF", u"\xFFFD", false},
+      {"\xE2\x82", u"\xFFFD\xFFFD", false},
   };
   for (const Piece& piece : pieces) {
-    for (size_t before = 0; before <= 17; ++before) {
-      for (size_t after : {0, 1, 7, 8, 9}) {
+    for (size_t before = 0; before <= 33; ++before) {
+      for (size_t after : {0, 1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31}) {
         std::string in;
         std::u16string expected;
-        for (size_t i = 0; i < before; ++i) in += static_cast<char>('A' + i), expected += static_cast<char16_t>('A' + i);
-        in += piece.in;
-        expected += piece.out;
-        for (size_t i = 0; i < after; ++i) in += static_cast<char>('a' + i), expected += static_cast<char16_t>('a' + i);
-        SCOPED_TRACE(in);
+        for (size_t i = 0; i < before; ++i) in += static_cast<char>('A' + i % 26), expected += static_cast<char16_t>('A' + i % 26);
+        in += piece.utf8;
+        expected += piece.utf16;
+        for (size_t i = 0; i < after; ++i) in += static_cast<char>('a' + i % 26), expected += static_cast<char16_t>('a' + i % 26);
+        SCOPED_TRACE(testing::PrintToString(in));
         EXPECT_EQ(Utf8ToUtf16(in), expected);
         ASSERT_EQ(Utf16Length(in), expected.size());
         std::u16string buffer(expected.size() + 1, u'#');
         EXPECT_EQ(Utf8ToUtf16(in, buffer.data()), expected.size());
         EXPECT_EQ(buffer, expected + u"#");
+        if (piece.roundTrips) EXPECT_EQ(Utf16ToUtf8(expected), in);
       }
+    }
+  }
+  // A unit just above ASCII in every place of a block, and an unpaired surrogate.
+  const std::pair<char16_t, std::string> units[] = {
+      {u'\x80', "\xC2\x80"}, {u'\xFF', "\xC3\xBF"}, {u'\x100', "\xC4\x80"}, {u'\xD800', "\xEF\xBF\xBD"}};
+  for (const auto& [unit, encoded] : units) {
+    for (size_t at = 0; at < 20; ++at) {
+      std::u16string in(20, u'x');
+      in[at] = unit;
+      SCOPED_TRACE(at);
+      EXPECT_EQ(Utf16ToUtf8(in), std::string(at, 'x') + encoded + std::string(19 - at, 'x'));
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "core/DateTime.h"
 #include "payment/PaymentResults.h"
@@ -46,6 +47,23 @@ TEST(EscapeXml, CharactersXmlDoesNotAllowBecomeReplacementCharacters) {
       {"\xF0\x9F\x98\x80 \xEF\xBF\xBD", "\xF0\x9F\x98\x80 \xEF\xBF\xBD"},
   };
   for (const auto& c : cases) EXPECT_EQ(EscapeXml(c.in), c.out) << c.out;
+}
+
+// Plain text is passed over in blocks of sixteen bytes; each byte value and each character
+// must be escaped alike wherever it falls in or across a block.
+TEST(EscapeXml, EveryByteAlikeWhereverItFalls) {
+  std::vector<std::string> pieces = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xEF\xBF\xBE", "\r\n"};
+  for (int b = 0; b < 256; ++b) pieces.emplace_back(1, static_cast<char>(b));
+  for (const std::string& piece : pieces) {
+    const std::string alone = EscapeXml(piece);
+    for (size_t before = 0; before <= 33; ++before) {
+      for (size_t after : {0, 1, 15, 16, 17}) {
+        const std::string head(before, 'x'), tail(after, 'y');
+        ASSERT_EQ(EscapeXml(head + piece + tail), head + alone + tail)
+            << testing::PrintToString(piece) << " after " << before << " bytes";
+      }
+    }
+  }
 }
 
 TEST(Renderings, AmountsCountsIntegersAndBooleans) {

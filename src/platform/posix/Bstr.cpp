@@ -38,6 +38,17 @@ Bstr BstrAllocBytes(const void* aBytes, uint32_t aByteLength) {
   return reinterpret_cast<Bstr>(text);
 }
 
+Bstr BstrAllocUnfilled(uint32_t aLength) {
+  if (aLength > kMaxByteLength / 2) return nullptr;
+  const uint32_t byteLength = aLength * 2;
+  char* block = static_cast<char*>(std::malloc(kPrefix + byteLength + kTerminator));
+  if (!block) return nullptr;
+  std::memcpy(block, &byteLength, kPrefix);
+  auto* text = reinterpret_cast<Bstr>(block + kPrefix);
+  text[aLength] = u'\0';
+  return text;
+}
+
 Bstr BstrAlloc(const char16_t* aText, uint32_t aLength) {
   if (aLength > kMaxByteLength / 2) return nullptr;
   return BstrAllocBytes(aText, aLength * 2);

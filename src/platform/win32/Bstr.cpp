@@ -16,6 +16,9 @@ Bstr BstrAlloc(const char16_t* aText, uint32_t aLength) {
       SysAllocStringLen(reinterpret_cast<const OLECHAR*>(aText), aLength));
 }
 
+// Without a text the system leaves the units as they are.
+Bstr BstrAllocUnfilled(uint32_t aLength) { return BstrAlloc(nullptr, aLength); }
+
 Bstr BstrAllocBytes(const void* aBytes, uint32_t aByteLength) {
   return reinterpret_cast<Bstr>(SysAllocStringByteLen(static_cast<LPCSTR>(aBytes), aByteLength));
 }
