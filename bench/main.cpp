@@ -2,20 +2,26 @@
 // on the same machine and the summaries compare them.
 //   --velo_smoke   a short run of everything: shows that it builds and runs, measures nothing.
 #include <cstring>
+#include <vector>
 
 #include "Bench.h"
 
 int main(int argc, char** argv) {
   bool smoke = false;
-  int kept = 1;
+  // The repetitions of every benchmark run in a shuffled order, so that a figure and its
+  // reference meet the same spells of load on a shared machine. A later flag overrides it.
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  std::vector<char*> args{argv[0], interleave};
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--velo_smoke") == 0) {
       smoke = true;
     } else {
-      argv[kept++] = argv[i];
+      args.push_back(argv[i]);
     }
   }
-  argc = kept;
+  argc = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  argv = args.data();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RegisterPayBenchmarks(smoke);

@@ -407,7 +407,8 @@ void RegisterPayBenchmarks(bool aSmoke) {
     kApartCalls = 10;
     kCloseRounds = 3;
   }
-  // Interleaved, so that the machine's load falls alike on the call and its floor.
+  // Each next to its floor; main shuffles the repetitions of all, so that the machine's
+  // load falls alike on the call and its floor.
   for (auto* b : {benchmark::RegisterBenchmark("PayBackToBack", PayBackToBack),
                   benchmark::RegisterBenchmark("FloorBackToBack", FloorBackToBack)}) {
     b->Repetitions(kRepetitions)->Iterations(kBackToBack)->UseRealTime()->Unit(benchmark::kMicrosecond);

@@ -163,52 +163,84 @@ bool LockUnlessAbandoned(std::mutex& aLock, tkClock::time_point aGiveUp) {
 
 bool InBackground() { return gProcessWriting.load(std::memory_order_acquire) == lw_Background; }
 
-// The time stamp at the start of a record (up to its " - "), or the present time for a
-// record without one.
+// A line is queued unfinished: the message as given, then the time it was written, its
+// cut (0: none), whether it is an error and kUnfinished. Whichever thread writes the line
+// stamps it and masks and escapes the message, so the caller pays for a copy only. A
+// finished record ends with kLineEnd, never with kUnfinished.
+constexpr char kUnfinished = '\x01';
+constexpr size_t kTrailer = sizeof(DateTimeParts) + sizeof(uint32_t) + 2;
+
+struct UnfinishedParts {
+  std::string_view Message;
+  DateTimeParts Time;
+  uint32_t Cut = 0;
+  bool Error = false;
+};
+
+bool IsUnfinished(const std::string& aRecord) {
+  return aRecord.size() >= kTrailer && aRecord.back() == kUnfinished;
+}
+
+UnfinishedParts PartsOf(const std::string& aRecord) {
+  UnfinishedParts parts;
+  const char* trailer = aRecord.data() + aRecord.size() - kTrailer;
+  parts.Message = std::string_view(aRecord.data(), aRecord.size() - kTrailer);
+  std::memcpy(&parts.Time, trailer, sizeof parts.Time);
+  std::memcpy(&parts.Cut, trailer + sizeof parts.Time, sizeof parts.Cut);
+  parts.Error = trailer[sizeof parts.Time + sizeof parts.Cut] != 0;
+  return parts;
+}
+
+// Appends the unfinished form of a line to aRecord, in one piece of its exact size.
+void AppendUnfinished(std::string& aRecord, const DateTimeParts& aNow, bool aError, std::string_view aMessage,
+                      size_t aMaxCodePoints) {
+  const auto cut = static_cast<uint32_t>(std::min<size_t>(aMaxCodePoints, UINT32_MAX));
+  const size_t at = aRecord.size();
+  aRecord.resize(at + aMessage.size() + kTrailer);
+  char* p = aRecord.data() + at;
+  std::memcpy(p, aMessage.data(), aMessage.size());
+  p += aMessage.size();
+  std::memcpy(p, &aNow, sizeof aNow);
+  p += sizeof aNow;
+  std::memcpy(p, &cut, sizeof cut);
+  p += sizeof cut;
+  *p++ = aError ? 1 : 0;
+  *p = kUnfinished;
+}
+
+std::string UnfinishedRecord(const DateTimeParts& aNow, bool aError, std::string_view aMessage,
+                             size_t aMaxCodePoints) {
+  std::string record;
+  AppendUnfinished(record, aNow, aError, aMessage, aMaxCodePoints);
+  return record;
+}
+
+std::string LineStamp(const DateTimeParts& aTime, std::string_view aTimeSeparator) {
+  std::string stamp(kMaxLineStampLength, ' ');
+  stamp.resize(PutLineStamp(stamp.data(), aTime, aTimeSeparator));
+  return stamp;
+}
+
+// The time stamp of a record: the one it will carry, or the one at its start (up to its
+// " - "), or the present time for a record without one.
 std::string RecordStamp(const std::string& aRecord, std::string_view aTimeSeparator) {
+  if (IsUnfinished(aRecord)) return LineStamp(PartsOf(aRecord).Time, aTimeSeparator);
   const size_t end = aRecord.find(" - ");
   if (aRecord.size() > 10 && aRecord[4] == '-' && aRecord[10] == ' ' && end != std::string::npos &&
       end <= kMaxLineStampLength) {
     return aRecord.substr(0, end);
   }
-  std::string stamp(kMaxLineStampLength, ' ');
-  stamp.resize(PutLineStamp(stamp.data(), platform::LocalNow(), aTimeSeparator));
-  return stamp;
-}
-
-// A line is queued unfinished: the time stamp, the separator and the message as given,
-// then where the message starts, its cut (0: none) and kUnfinished. Whichever thread writes
-// the line masks and escapes the message, so the caller pays for a copy only. A finished
-// record ends with kLineEnd, never with kUnfinished.
-constexpr char kUnfinished = '\x01';
-constexpr size_t kTrailer = 2 * sizeof(uint32_t) + 1;
-
-std::string UnfinishedRecord(const DateTimeParts& aNow, std::string_view aTimeSeparator,
-                             std::string_view aSeparator, std::string_view aMessage, size_t aMaxCodePoints) {
-  if (aMessage.size() > UINT32_MAX - kMaxLineStampLength - aSeparator.size()) throw std::bad_alloc();
-  std::string record;
-  record.reserve(kMaxLineStampLength + aSeparator.size() + aMessage.size() + kTrailer);
-  record.resize(kMaxLineStampLength);
-  record.resize(PutLineStamp(record.data(), aNow, aTimeSeparator));
-  record.append(aSeparator);
-  const auto messageAt = static_cast<uint32_t>(record.size());
-  const auto cut = static_cast<uint32_t>(std::min<size_t>(aMaxCodePoints, UINT32_MAX));
-  record.append(aMessage);
-  record.append(reinterpret_cast<const char*>(&messageAt), sizeof messageAt);
-  record.append(reinterpret_cast<const char*>(&cut), sizeof cut);
-  record.push_back(kUnfinished);
-  return record;
+  return LineStamp(platform::LocalNow(), aTimeSeparator);
 }
 
 // aRecord as it goes to the file: itself when finished, else finished in aScratch.
-const std::string& Finished(const std::string& aRecord, std::string& aScratch) {
-  if (aRecord.size() < kTrailer || aRecord.back() != kUnfinished) return aRecord;
-  uint32_t messageAt = 0, cut = 0;
-  std::memcpy(&messageAt, aRecord.data() + aRecord.size() - kTrailer, sizeof messageAt);
-  std::memcpy(&cut, aRecord.data() + aRecord.size() - kTrailer + sizeof messageAt, sizeof cut);
-  const std::string_view message(aRecord.data() + messageAt, aRecord.size() - kTrailer - messageAt);
-  aScratch.assign(aRecord, 0, messageAt);
-  AppendLogMessage(aScratch, message, cut);
+const std::string& Finished(const std::string& aRecord, std::string_view aTimeSeparator, std::string& aScratch) {
+  if (!IsUnfinished(aRecord)) return aRecord;
+  const UnfinishedParts parts = PartsOf(aRecord);
+  aScratch.resize(kMaxLineStampLength);
+  aScratch.resize(PutLineStamp(aScratch.data(), parts.Time, aTimeSeparator));
+  aScratch.append(parts.Error ? " - ERROR - " : " - ");
+  AppendLogMessage(aScratch, parts.Message, parts.Cut);
   aScratch.append(kLineEnd);
   return aScratch;
 }
@@ -279,7 +311,7 @@ bool tMx_LogThread::State::WriteLine(const std::string& aRecord) {
   CheckSize();
   bool written = false;
   try {
-    written = AppendOnce(Finished(aRecord, fFinishing));
+    written = AppendOnce(Finished(aRecord, fTimeSeparator, fFinishing));
   } catch (...) {
   }
   if (!written) {
@@ -297,7 +329,7 @@ size_t tMx_LogThread::State::WriteRun(const std::string* const* aRecords, size_t
     bool written = false;
     try {
       fBatch.clear();
-      for (size_t i = 0; i < batch; ++i) fBatch += Finished(*aRecords[i], fFinishing);
+      for (size_t i = 0; i < batch; ++i) fBatch += Finished(*aRecords[i], fTimeSeparator, fFinishing);
       // A failed append takes back what it wrote, so the lines may go again one by one.
       written = AppendOnce(fBatch);
     } catch (...) {
@@ -372,7 +404,7 @@ std::string tMx_LogThread::State::TakeLostLine() {
                               " lost, queued from " + fLostFrom + " to " + fLostTo +
                               ": the log file refused them for longer than the queue could hold them";
   fLost = 0;
-  return UnfinishedRecord(platform::LocalNow(), fTimeSeparator, " - ERROR - ", message, 0);
+  return UnfinishedRecord(platform::LocalNow(), true, message, 0);
 }
 
 void tMx_LogThread::State::GiveBackLost(uint64_t aCount, const std::string& aFrom, const std::string& aTo) {
@@ -404,6 +436,9 @@ struct Hub {
   bool fNoThread = false;  // no thread could be had: lines are written by their callers
   uint64_t fStarted = 0;
   platform::WorkerThread fWorker;
+  // Written lines' strings, kept while the worker runs for the next lines to be queued in,
+  // so that a caller seldom waits for the heap.
+  std::vector<std::string> fSpares;
 };
 
 // Never destroyed: at process exit a worker the system ended may have left its lock held,
@@ -431,11 +466,27 @@ size_t TakeRun(tkState& aState, tkRun& aRun) {
   return count;
 }
 
+constexpr size_t kSpareRecords = 256;
+constexpr size_t kLargestSpare = 512;
+
 void PopWritten(Hub& aHub, tkState& aState, size_t aCount) {
   for (size_t i = 0; i < aCount && !aState.fQueue.empty(); ++i) {
-    aHub.fQueuedBytes -= std::min(aHub.fQueuedBytes, aState.fQueue.front().size());
+    std::string& head = aState.fQueue.front();
+    aHub.fQueuedBytes -= std::min(aHub.fQueuedBytes, head.size());
+    // Only while a worker runs: it lets them go when it ends.
+    if (aHub.fRunning && aHub.fSpares.size() < kSpareRecords && head.capacity() <= kLargestSpare) {
+      aHub.fSpares.push_back(std::move(head));
+    }
     aState.fQueue.pop_front();
   }
+}
+
+std::string TakeSpare(Hub& aHub) {
+  if (aHub.fSpares.empty()) return std::string();
+  std::string spare = std::move(aHub.fSpares.back());
+  aHub.fSpares.pop_back();
+  spare.clear();
+  return spare;
 }
 
 void DropHead(Hub& aHub, tkState& aState) {
@@ -584,6 +635,7 @@ void Execute() {
   }
   // Nothing of a writer is touched after this.
   hub.fRunning = false;
+  std::vector<std::string>().swap(hub.fSpares);
   hub.fProgress.notify_all();
 }
 
@@ -742,6 +794,46 @@ struct WorkerReaper {
 
 }  // namespace
 
+namespace {
+
+// Queues the record that aMake puts into the string it is given, then sees that the record
+// will be written. aSpare: the string is a spare one when there is one; the record is then
+// made under the lock, since a copy takes less than a trip to the heap.
+template <class TMake>
+void Queue(const std::shared_ptr<tkState>& aState, bool aSpare, TMake&& aMake) {
+  Hub& hub = TheHub();
+  if (aState->MayBeEnded()) {
+    std::string record;
+    aMake(record);
+    if (!LockUnlessAbandoned(hub.fLock, tkClock::now() + kEndedWorkerWait)) return;
+    hub.fQueuedBytes += record.size();
+    aState->fQueue.push_back(std::move(record));
+    hub.fLock.unlock();
+    WriteQueuedAtExit(*aState);
+    return;
+  }
+  platform::WorkerThread previous;
+  bool onCallers;
+  {
+    std::lock_guard lock(hub.fLock);
+    std::string record = aSpare ? TakeSpare(hub) : std::string();
+    aMake(record);
+    hub.fQueuedBytes += record.size();
+    aState->fQueue.push_back(std::move(record));
+    List(hub, aState);
+    Trim(hub, aState.get());
+    onCallers = OnCallers(hub);
+    if (!onCallers) {
+      previous = RouseWorker(hub);
+      onCallers = hub.fNoThread;
+    }
+  }
+  previous.Join();
+  if (onCallers) WriteQueuedOnCaller(*aState);
+}
+
+}  // namespace
+
 // ---- tMx_LogThread --------------------------------------------------------------------
 
 tMx_LogThread::tMx_LogThread(tMx_LogWriter&) : fState(std::make_shared<State>()) {}
@@ -762,31 +854,11 @@ void tMx_LogThread::Enqueue(std::string aLine) {
 }
 
 void tMx_LogThread::EnqueueRecord(std::string aRecord) {
-  Hub& hub = TheHub();
-  if (fState->MayBeEnded()) {
-    if (!LockUnlessAbandoned(hub.fLock, tkClock::now() + kEndedWorkerWait)) return;
-    hub.fQueuedBytes += aRecord.size();
-    fState->fQueue.push_back(std::move(aRecord));
-    hub.fLock.unlock();
-    WriteQueuedAtExit(*fState);
-    return;
-  }
-  platform::WorkerThread previous;
-  bool onCallers;
-  {
-    std::lock_guard lock(hub.fLock);
-    hub.fQueuedBytes += aRecord.size();
-    fState->fQueue.push_back(std::move(aRecord));
-    List(hub, fState);
-    Trim(hub, fState.get());
-    onCallers = OnCallers(hub);
-    if (!onCallers) {
-      previous = RouseWorker(hub);
-      onCallers = hub.fNoThread;
-    }
-  }
-  previous.Join();
-  if (onCallers) WriteQueuedOnCaller(*fState);
+  Queue(fState, false, [&aRecord](std::string& aOut) { aOut = std::move(aRecord); });
+}
+
+void tMx_LogThread::EnqueueLine(const DateTimeParts& aNow, bool aError, std::string_view aMessage, size_t aCut) {
+  Queue(fState, true, [&](std::string& aOut) { AppendUnfinished(aOut, aNow, aError, aMessage, aCut); });
 }
 
 size_t tMx_LogThread::QueueCount() const {
@@ -861,10 +933,8 @@ size_t tMx_LogWriter::QueueLimit() { return gQueueLimit.load(std::memory_order_r
 
 void tMx_LogWriter::Write(tMx_MessageType aEntryType, std::string_view aMessage) {
   if (!Target().fHasFileName.load(std::memory_order_relaxed)) throw EMxError("Log filename is empty ");
-  const DateTimeParts now = platform::LocalNow();
-  const std::string_view separator = aEntryType == let_error ? " - ERROR - " : " - ";
-  fThread->EnqueueRecord(UnfinishedRecord(now, Target().fTimeSeparator, separator, aMessage,
-                                          fMaxMessageLength > 0 ? static_cast<size_t>(fMaxMessageLength) : 0));
+  fThread->EnqueueLine(platform::LocalNow(), aEntryType == let_error, aMessage,
+                       fMaxMessageLength > 0 ? static_cast<size_t>(fMaxMessageLength) : 0);
 }
 
 std::string tMx_LogWriter::Directory() const {

@@ -64,6 +64,9 @@ class tMx_LogThread {
 
   // aRecord carries its line end already.
   void EnqueueRecord(std::string aRecord);
+  // A line written at aNow, stamped, masked, escaped and cut to aCut code points (0: not
+  // cut) by the thread that writes it to the file.
+  void EnqueueLine(const DateTimeParts& aNow, bool aError, std::string_view aMessage, size_t aCut);
 
   std::shared_ptr<State> fState;  // shared with the worker, which may write after us
 };

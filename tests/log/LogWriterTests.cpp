@@ -374,6 +374,31 @@ TEST_F(LogWriterTest, LinesFromSeveralThreadsKeepEachThreadsOrderAndAllReachTheF
   }
 }
 
+// The strings of written lines are used again for later ones: a line of any length that
+// follows a longer or shorter one must come out whole, with nothing of the one before.
+TEST_F(LogWriterTest, LinesOfEveryLengthComeOutWholeAndInOrder) {
+  constexpr int kLines = 3000;
+  std::vector<std::string> sent;
+  {
+    tMx_LogWriter writer("dev", Folder(), 0, false);
+    for (int i = 0; i < kLines; ++i) {
+      sent.push_back(std::to_string(i) + ":" + std::string(static_cast<size_t>(i * 131 % 700), static_cast<char>('a' + i % 26)));
+      writer.Write(i % 5 == 0 ? let_error : let_info, sent.back());
+      // Pauses let the worker write what is queued, so that later lines reuse its strings.
+      if (i % 200 == 199) std::this_thread::sleep_for(3ms);
+    }
+  }
+  const std::vector<std::string> lines = ReadLines(Path("dev.log"));
+  ASSERT_EQ(lines.size(), sent.size());
+  std::string previousStamp;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string stamp = lines[i].substr(0, 23);
+    EXPECT_LE(previousStamp, stamp) << "line " << i;
+    previousStamp = stamp;
+    EXPECT_EQ(lines[i].substr(23), (i % 5 == 0 ? " - ERROR - " : " - ") + sent[i]) << "line " << i;
+  }
+}
+
 TEST_F(LogWriterTest, TwoWritersOfOneFileTakeTurns) {
   constexpr int kLines = 1000;
   {
