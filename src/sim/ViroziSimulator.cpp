@@ -222,7 +222,11 @@ class Script {
 };
 
 void WriteJournal(std::string_view aMethod, std::initializer_list<std::string_view> aArguments) {
-  sim::AppendJournal("VIROZI_SIM_JOURNAL", aMethod, std::vector<std::string>(aArguments.begin(), aArguments.end()));
+  constexpr char kJournal[] = "VIROZI_SIM_JOURNAL";
+  // Nearly always without one: the arguments are copied only for a journal.
+  const char* journal = std::getenv(kJournal);
+  if (journal == nullptr || *journal == '\0') return;
+  sim::AppendJournal(kJournal, aMethod, std::vector<std::string>(aArguments.begin(), aArguments.end()));
 }
 
 // ---------------------------------------------------------------------------------------
