@@ -10,8 +10,9 @@
 #ifdef _WIN32
 // Arguments right to left, the callee pops them: what the POS hosts call.
 #define VELO_STDCALL __stdcall
-// Windows exports come from the .def file only.
-#define VELO_EXPORT
+// Windows exports come from the .def file only, which link-time optimization does not
+// read: the functions must stay visible to the linker that does.
+#define VELO_EXPORT __attribute__((externally_visible))
 #else
 #define VELO_STDCALL
 #define VELO_EXPORT __attribute__((visibility("default")))

@@ -90,7 +90,9 @@ TEST(Text, ConversionsAcrossTheBlocksOfPlainText) {
         std::u16string buffer(expected.size() + 1, u'#');
         EXPECT_EQ(Utf8ToUtf16(in, buffer.data()), expected.size());
         EXPECT_EQ(buffer, expected + u"#");
-        if (piece.roundTrips) EXPECT_EQ(Utf16ToUtf8(expected), in);
+        if (piece.roundTrips) {
+          EXPECT_EQ(Utf16ToUtf8(expected), in);
+        }
       }
     }
   }
