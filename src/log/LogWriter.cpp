@@ -792,10 +792,6 @@ struct WorkerReaper {
   }
 } gWorkerReaper;
 
-}  // namespace
-
-namespace {
-
 // Queues the record that aMake puts into the string it is given, then sees that the record
 // will be written. aSpare: the string is a spare one when there is one; the record is then
 // made under the lock, since a copy takes less than a trip to the heap.
