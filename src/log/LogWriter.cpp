@@ -215,9 +215,15 @@ std::string UnfinishedRecord(const DateTimeParts& aNow, bool aError, std::string
   return record;
 }
 
+void AppendLineStamp(std::string& aOut, const DateTimeParts& aTime, std::string_view aTimeSeparator) {
+  const size_t at = aOut.size();
+  aOut.resize(at + kMaxLineStampLength);
+  aOut.resize(at + PutLineStamp(aOut.data() + at, aTime, aTimeSeparator));
+}
+
 std::string LineStamp(const DateTimeParts& aTime, std::string_view aTimeSeparator) {
-  std::string stamp(kMaxLineStampLength, ' ');
-  stamp.resize(PutLineStamp(stamp.data(), aTime, aTimeSeparator));
+  std::string stamp;
+  AppendLineStamp(stamp, aTime, aTimeSeparator);
   return stamp;
 }
 
@@ -237,8 +243,8 @@ std::string RecordStamp(const std::string& aRecord, std::string_view aTimeSepara
 const std::string& Finished(const std::string& aRecord, std::string_view aTimeSeparator, std::string& aScratch) {
   if (!IsUnfinished(aRecord)) return aRecord;
   const UnfinishedParts parts = PartsOf(aRecord);
-  aScratch.resize(kMaxLineStampLength);
-  aScratch.resize(PutLineStamp(aScratch.data(), parts.Time, aTimeSeparator));
+  aScratch.clear();
+  AppendLineStamp(aScratch, parts.Time, aTimeSeparator);
   aScratch.append(parts.Error ? " - ERROR - " : " - ");
   AppendLogMessage(aScratch, parts.Message, parts.Cut);
   aScratch.append(kLineEnd);

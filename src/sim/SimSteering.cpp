@@ -41,6 +41,11 @@ std::string ScriptUnescape(std::string_view aText) {
   return out;
 }
 
+bool JournalKept(const char* aVariable) {
+  const char* path = std::getenv(aVariable);
+  return path != nullptr && *path != '\0';
+}
+
 void AppendJournal(const char* aVariable, std::string_view aName, const std::vector<std::string>& aFields) {
   const char* path = std::getenv(aVariable);
   if (path == nullptr || *path == '\0') return;

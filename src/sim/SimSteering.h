@@ -20,6 +20,8 @@ std::string ScriptUnescape(std::string_view aText);
 // the variable aVariable, when it is set. Raises EMxError "Cannot write the simulator
 // journal <file>" when the file cannot be written.
 void AppendJournal(const char* aVariable, std::string_view aName, const std::vector<std::string>& aFields);
+// Whether the variable aVariable names a journal: callers need not gather fields otherwise.
+bool JournalKept(const char* aVariable);
 
 // A script file named by the variable aVariable: one line per scripted call,
 // "Name<TAB>field<TAB>field...". Each Take of a name returns the fields (unescaped) of

@@ -224,8 +224,7 @@ class Script {
 void WriteJournal(std::string_view aMethod, std::initializer_list<std::string_view> aArguments) {
   constexpr char kJournal[] = "VIROZI_SIM_JOURNAL";
   // Nearly always without one: the arguments are copied only for a journal.
-  const char* journal = std::getenv(kJournal);
-  if (journal == nullptr || *journal == '\0') return;
+  if (!sim::JournalKept(kJournal)) return;
   sim::AppendJournal(kJournal, aMethod, std::vector<std::string>(aArguments.begin(), aArguments.end()));
 }
 

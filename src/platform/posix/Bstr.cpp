@@ -22,31 +22,32 @@ uint32_t* PrefixOf(const char16_t* aText) {
       const_cast<char*>(reinterpret_cast<const char*>(aText)) - kPrefix);
 }
 
-}  // namespace
-
-Bstr BstrAllocBytes(const void* aBytes, uint32_t aByteLength) {
+// The text of a new string of aByteLength bytes, its prefix written and the bytes after it
+// zero: room for an odd length plus a whole zero unit. The text itself is the caller's.
+char* NewText(uint32_t aByteLength) {
   if (aByteLength > kMaxByteLength) return nullptr;
-  // Room for an odd length plus a whole zero unit after it.
-  size_t total = kPrefix + aByteLength + 1 + kTerminator;
-  char* block = static_cast<char*>(std::malloc(total));
+  constexpr size_t kTail = 1 + kTerminator;
+  char* block = static_cast<char*>(std::malloc(kPrefix + aByteLength + kTail));
   if (!block) return nullptr;
   std::memcpy(block, &aByteLength, kPrefix);
   char* text = block + kPrefix;
+  std::memset(text + aByteLength, 0, kTail);
+  return text;
+}
+
+}  // namespace
+
+Bstr BstrAllocBytes(const void* aBytes, uint32_t aByteLength) {
+  char* text = NewText(aByteLength);
+  if (!text) return nullptr;
   if (aBytes && aByteLength) std::memcpy(text, aBytes, aByteLength);
   else std::memset(text, 0, aByteLength);
-  std::memset(text + aByteLength, 0, total - kPrefix - aByteLength);
   return reinterpret_cast<Bstr>(text);
 }
 
 Bstr BstrAllocUnfilled(uint32_t aLength) {
   if (aLength > kMaxByteLength / 2) return nullptr;
-  const uint32_t byteLength = aLength * 2;
-  char* block = static_cast<char*>(std::malloc(kPrefix + byteLength + kTerminator));
-  if (!block) return nullptr;
-  std::memcpy(block, &byteLength, kPrefix);
-  auto* text = reinterpret_cast<Bstr>(block + kPrefix);
-  text[aLength] = u'\0';
-  return text;
+  return reinterpret_cast<Bstr>(NewText(aLength * 2));
 }
 
 Bstr BstrAlloc(const char16_t* aText, uint32_t aLength) {
