@@ -33,6 +33,15 @@ void TellOutOfMemory(platform::Bstr* aErrorMessage) noexcept {
   *aErrorMessage = platform::BstrAlloc(kText, sizeof kText / sizeof kText[0] - 1);
 }
 
+// A wrapper lives for one call, on the stack: the call makes no trip to the heap for it.
+template <class TWrapper>
+void RunWrapper(const std::string& aXml, platform::Bstr* aOutput, platform::Bstr* aErrorMessage, int16_t& aResult) {
+  TWrapper wrapper;
+  wrapper.Process(aXml);
+  ScratchBstr output, errorMessage;
+  wrapper.Format(aOutput ? *aOutput : output.fText, aErrorMessage ? *aErrorMessage : errorMessage.fText, aResult);
+}
+
 void UnloadLibrary(bool aOtherThreadsRun) {
   try {
     // A call still running on another thread finishes first; at process exit on Windows
@@ -47,20 +56,6 @@ void UnloadLibrary(bool aOtherThreadsRun) {
 
 }  // namespace
 
-std::unique_ptr<kPaymentWrapper> CreatePaymentWrapper(tkExportOperation aOperation) {
-  switch (aOperation) {
-    case tkExportOperation::PAY: return std::make_unique<kPaymentWrapper_PAY>();
-    case tkExportOperation::REPRINT: return std::make_unique<kPaymentWrapper_REPRINT>();
-    case tkExportOperation::OPEN: return std::make_unique<kPaymentWrapper_OPEN>();
-    case tkExportOperation::GETSTATUS: return std::make_unique<kPaymentWrapper_GETSTATUS>();
-    case tkExportOperation::DAYCLOSE: return std::make_unique<kPaymentWrapper_DAYCLOSE>();
-    case tkExportOperation::GETTOTALS: return std::make_unique<kPaymentWrapper_GETTOTALS>();
-    case tkExportOperation::CLOSE: return std::make_unique<kPaymentWrapper_CLOSE>();
-    case tkExportOperation::VERIFYTRAN: return std::make_unique<kPaymentWrapper_VERIFYTRAN>();
-  }
-  return nullptr;
-}
-
 tkExportResult CallOperationExport(tkExportOperation aOperation, const char16_t* aXml,
                                    platform::Bstr* aOutput, platform::Bstr* aErrorMessage) noexcept {
   SetNull(aOutput);
@@ -69,11 +64,32 @@ tkExportResult CallOperationExport(tkExportOperation aOperation, const char16_t*
   try {
     std::lock_guard lock(gExportLock);
     const std::string xml = BstrToUtf8(aXml);
-    std::unique_ptr<kPaymentWrapper> wrapper = CreatePaymentWrapper(aOperation);
-    wrapper->Process(xml);
-    ScratchBstr output, errorMessage;
-    wrapper->Format(aOutput ? *aOutput : output.fText, aErrorMessage ? *aErrorMessage : errorMessage.fText,
-                    result);
+    switch (aOperation) {
+      case tkExportOperation::PAY:
+        RunWrapper<kPaymentWrapper_PAY>(xml, aOutput, aErrorMessage, result);
+        break;
+      case tkExportOperation::REPRINT:
+        RunWrapper<kPaymentWrapper_REPRINT>(xml, aOutput, aErrorMessage, result);
+        break;
+      case tkExportOperation::OPEN:
+        RunWrapper<kPaymentWrapper_OPEN>(xml, aOutput, aErrorMessage, result);
+        break;
+      case tkExportOperation::GETSTATUS:
+        RunWrapper<kPaymentWrapper_GETSTATUS>(xml, aOutput, aErrorMessage, result);
+        break;
+      case tkExportOperation::DAYCLOSE:
+        RunWrapper<kPaymentWrapper_DAYCLOSE>(xml, aOutput, aErrorMessage, result);
+        break;
+      case tkExportOperation::GETTOTALS:
+        RunWrapper<kPaymentWrapper_GETTOTALS>(xml, aOutput, aErrorMessage, result);
+        break;
+      case tkExportOperation::CLOSE:
+        RunWrapper<kPaymentWrapper_CLOSE>(xml, aOutput, aErrorMessage, result);
+        break;
+      case tkExportOperation::VERIFYTRAN:
+        RunWrapper<kPaymentWrapper_VERIFYTRAN>(xml, aOutput, aErrorMessage, result);
+        break;
+    }
   } catch (const std::bad_alloc&) {
     result = -1;
     TellOutOfMemory(aErrorMessage);

@@ -3,7 +3,6 @@
 // request, run the operation's wrapper, write the outputs. Nothing raised and no failure
 // leaves these functions.
 #include <cstdint>
-#include <memory>
 
 #include "entry/PaymentWrapper.h"
 #include "platform/Bstr.h"
@@ -14,8 +13,6 @@ enum class tkExportOperation : uint8_t { PAY, REPRINT, OPEN, GETSTATUS, DAYCLOSE
 // sees 65535 for a failure, and 0 with all bits clear for success.
 using tkExportResult = uint32_t;
 constexpr tkExportResult ExportResult(int16_t aCode) { return static_cast<uint16_t>(aCode); }
-
-std::unique_ptr<kPaymentWrapper> CreatePaymentWrapper(tkExportOperation aOperation);
 
 // Both outputs are set to null first, without releasing what they held; a null output
 // address is skipped. The request is read, never released.

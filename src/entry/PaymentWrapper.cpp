@@ -53,12 +53,12 @@ std::string WithoutPasswords(std::string_view aText) {
 
 // ---- kPaymentWrapper -----------------------------------------------------------------
 
-kPaymentWrapper::kPaymentWrapper() : fHandler(std::make_unique<kPaymentHandler>()) {}
+kPaymentWrapper::kPaymentWrapper() = default;
 
 kPaymentWrapper::~kPaymentWrapper() = default;
 
 kPaymentDevice& kPaymentWrapper::GetDevice(bool aCreate) {
-  const int32_t handle = fHandler->DeviceHandle();
+  const int32_t handle = fHandler.DeviceHandle();
   if (handle > 0) {
     // An open device is used as it is, whatever driver or connection the request names.
     kPaymentDevice* device = PaymentDevices().Find(handle);
@@ -66,10 +66,10 @@ kPaymentDevice& kPaymentWrapper::GetDevice(bool aCreate) {
     return *device;
   }
   if (!aCreate) throw EMxError("Payment Device has not previously opened");
-  const kPaymentClass* driver = PaymentDrivers().Find(fHandler->Driver());
-  if (!driver) throw EMxError("Payment Driver [" + fHandler->Driver() + "] not registered.");
-  std::unique_ptr<kPaymentDevice> device = driver->Create(*fHandler);
-  if (!device) throw EMxError("Payment Driver [" + fHandler->Driver() + "] created no device.");
+  const kPaymentClass* driver = PaymentDrivers().Find(fHandler.Driver());
+  if (!driver) throw EMxError("Payment Driver [" + fHandler.Driver() + "] not registered.");
+  std::unique_ptr<kPaymentDevice> device = driver->Create(fHandler);
+  if (!device) throw EMxError("Payment Driver [" + fHandler.Driver() + "] created no device.");
   return PaymentDevices().Add(std::move(device));
 }
 
@@ -85,7 +85,7 @@ void kPaymentWrapper::LogOutcome(kPaymentDevice& aDevice, bool aFailed, std::str
 }
 
 kPaymentDevice* kPaymentWrapper::AddressedDevice() const {
-  const int32_t handle = fHandler->DeviceHandle();
+  const int32_t handle = fHandler.DeviceHandle();
   return handle > 0 ? PaymentDevices().Find(handle) : nullptr;
 }
 
@@ -109,21 +109,17 @@ template <class TResult, TResult (kPaymentDevice::*Operation)(const kPaymentHand
 void kDeviceOperationWrapper<TResult, Operation, DocumentType>::Process(const std::string& aXml) {
   this->ResetResult();
   std::string message;
-  TResult answer;
   kPaymentDevice* reached = nullptr;
+  // The device's answer is taken only when it returns: on failure whatever the device had
+  // filled in, log file name and time included, goes.
   const bool done = RunGuarded(
       [&] {
-        this->fHandler->Deserialize(aXml, {DocumentType});
+        this->fHandler.Deserialize(aXml, {DocumentType});
         reached = &this->GetDevice(true);
-        answer = (reached->*Operation)(*this->fHandler);
+        this->fResult = (reached->*Operation)(this->fHandler);
       },
       message);
-  // On failure whatever the device had filled in, log file name and time included, goes.
-  if (done) {
-    this->fResult = std::move(answer);
-  } else {
-    this->fResult.ErrorText = std::move(message);
-  }
+  if (!done) this->fResult.ErrorText = std::move(message);
   if (!reached) reached = this->AddressedDevice();
   if (reached) this->LogOutcome(*reached, this->fResult.Error, this->fResult.ErrorText);
 }
@@ -134,7 +130,7 @@ void kPaymentWrapper_OPEN::Process(const std::string& aXml) {
   kPaymentDevice* reached = nullptr;
   if (RunGuarded(
           [&] {
-            fHandler->Deserialize(aXml, {dt_Open});
+            fHandler.Deserialize(aXml, {dt_Open});
             reached = &GetDevice(true);
             fResult.Handle = reached->Handle();
           },
@@ -153,7 +149,7 @@ void kPaymentWrapper_CLOSE::Process(const std::string& aXml) {
   std::string message;
   if (RunGuarded(
           [&] {
-            fHandler->Deserialize(aXml, {});
+            fHandler.Deserialize(aXml, {});
             kPaymentDevice& device = GetDevice(false);
             // Its last line before the STOP line: removing the device ends its log.
             LogOutcome(device, false, {});

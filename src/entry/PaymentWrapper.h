@@ -36,7 +36,7 @@ class kPaymentWrapper {
 
   static std::string EscapeXml(std::string_view aText) { return ::EscapeXml(aText); }
 
-  kPaymentHandler& Handler() { return *fHandler; }
+  kPaymentHandler& Handler() { return fHandler; }
 
   // The export this wrapper serves: "PAY", "OPEN", ...
   virtual const char* Operation() const = 0;
@@ -50,7 +50,7 @@ class kPaymentWrapper {
   kPaymentDevice* AddressedDevice() const;
 
  protected:
-  std::unique_ptr<kPaymentHandler> fHandler;
+  kPaymentHandler fHandler;
 };
 
 // The record and its rendering, the same for every operation.
