@@ -107,7 +107,6 @@ void kPaymentWrapperOf<TResult>::Format(platform::Bstr& aOutput, platform::Bstr&
 template <class TResult, TResult (kPaymentDevice::*Operation)(const kPaymentHandler&),
           tkPaymentHandlerDocumentType DocumentType>
 void kDeviceOperationWrapper<TResult, Operation, DocumentType>::Process(const std::string& aXml) {
-  this->ResetResult();
   std::string message;
   kPaymentDevice* reached = nullptr;
   // The device's answer is taken only when it returns: on failure whatever the device had
@@ -125,7 +124,6 @@ void kDeviceOperationWrapper<TResult, Operation, DocumentType>::Process(const st
 }
 
 void kPaymentWrapper_OPEN::Process(const std::string& aXml) {
-  ResetResult();
   std::string message;
   kPaymentDevice* reached = nullptr;
   if (RunGuarded(
@@ -145,7 +143,6 @@ void kPaymentWrapper_OPEN::Process(const std::string& aXml) {
 }
 
 void kPaymentWrapper_CLOSE::Process(const std::string& aXml) {
-  ResetResult();
   std::string message;
   if (RunGuarded(
           [&] {
@@ -165,7 +162,6 @@ void kPaymentWrapper_CLOSE::Process(const std::string& aXml) {
 }
 
 void kPaymentWrapper_GETSTATUS::Process(const std::string&) {
-  ResetResult();
   fResult.Error = false;
 }
 

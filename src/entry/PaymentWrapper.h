@@ -22,8 +22,6 @@ class kPaymentWrapper {
   kPaymentWrapper(const kPaymentWrapper&) = delete;
   kPaymentWrapper& operator=(const kPaymentWrapper&) = delete;
 
-  // Sets the result record to what a failed operation reports.
-  virtual void ResetResult() = 0;
   // The fragment to aOutput, the error text to aErrorMessage (null when empty), and -1 or
   // 0 to aResult. aResult is -1 until both outputs are written; std::bad_alloc leaves.
   virtual void Format(platform::Bstr& aOutput, platform::Bstr& aErrorMessage, int16_t& aResult) = 0;
@@ -57,11 +55,11 @@ class kPaymentWrapper {
 template <class TResult>
 class kPaymentWrapperOf : public kPaymentWrapper {
  public:
-  void ResetResult() override { fResult = ResetResultOf<TResult>(); }
   void Format(platform::Bstr& aOutput, platform::Bstr& aErrorMessage, int16_t& aResult) override;
   const TResult& Result() const { return fResult; }
 
  protected:
+  // What a failed operation reports until the operation says otherwise: a wrapper serves one call.
   TResult fResult = ResetResultOf<TResult>();
 };
 
