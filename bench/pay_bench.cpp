@@ -4,7 +4,8 @@
 // built and converted back once, and as many log lines as a PAY writes queued to spdlog's
 // asynchronous logger.
 //   PayBackToBack / FloorBackToBack   one call right after the other;
-//   Pay5msApart / Floor5msApart       a call every 5 ms, as a POS calls; only the calls timed;
+//   PayFloor5msApart                  a call every 5 ms, as a POS calls, PAY and floor in turn;
+//                                     only the calls timed;
 //   PayParameters/N                   a PAY whose request has N Parameters children;
 //   CloseAfter100Pays                 CLOSE right after 100 PAYs, until its log is on disk.
 #include <pugixml.hpp>
@@ -323,31 +324,9 @@ void FloorBackToBack(benchmark::State& state) {
   for (auto _ : state) floor.Run(product);
 }
 
-// Every call starts kApart after the one before; only the calls are timed.
-template <class TCall>
-void Apart(benchmark::State& state, TCall&& aCall) {
-  auto next = Clock::now();
-  for (auto _ : state) {
-    std::this_thread::sleep_until(next);
-    const auto start = Clock::now();
-    next = start + kApart;
-    aCall();
-    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
-  }
-}
-
-void Pay5msApart(benchmark::State& state) {
-  Product& product = TheProduct();
-  OpenDevice device("bench_apart");
-  Apart(state, [&] {
-    if (product.Call(product.fPay, device.fPay) != 0) state.SkipWithError("PAY failed");
-  });
-}
-
-void Floor5msApart(benchmark::State& state) {
-  Product& product = TheProduct();
-  Floor floor(Request(1, "bench_apart", kPayment));
-  Apart(state, [&] { floor.Run(product); });
+double Median(std::vector<double>& aValues) {
+  std::sort(aValues.begin(), aValues.end());
+  return aValues.empty() ? 0.0 : aValues[aValues.size() / 2];
 }
 
 // A PAY and its floor in turn, each kApart after the call before: both meet the machine
@@ -372,12 +351,8 @@ void PayFloor5msApart(benchmark::State& state) {
     floorTimes.push_back(timed([&] { floor.Run(product); }));
     state.SetIterationTime((pay.back() + floorTimes.back()) / 1e6);
   }
-  const auto median = [](std::vector<double>& v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-  };
-  state.counters["pay_us"] = median(pay);
-  state.counters["floor_us"] = median(floorTimes);
+  state.counters["pay_us"] = Median(pay);
+  state.counters["floor_us"] = Median(floorTimes);
 }
 
 void PayParameters(benchmark::State& state) {
@@ -424,8 +399,7 @@ void CloseAfter100Pays(benchmark::State& state) {
       state.SkipWithError("lines missing after CLOSE");
     }
   }
-  std::sort(milliseconds.begin(), milliseconds.end());
-  state.counters["median_ms"] = milliseconds.empty() ? 0.0 : milliseconds[milliseconds.size() / 2];
+  state.counters["median_ms"] = Median(milliseconds);
 }
 
 }  // namespace
@@ -442,10 +416,6 @@ void RegisterPayBenchmarks(bool aSmoke) {
   for (auto* b : {benchmark::RegisterBenchmark("PayBackToBack", PayBackToBack),
                   benchmark::RegisterBenchmark("FloorBackToBack", FloorBackToBack)}) {
     b->Repetitions(kRepetitions)->Iterations(kBackToBack)->UseRealTime()->Unit(benchmark::kMicrosecond);
-  }
-  for (auto* b : {benchmark::RegisterBenchmark("Pay5msApart", Pay5msApart),
-                  benchmark::RegisterBenchmark("Floor5msApart", Floor5msApart)}) {
-    b->Repetitions(kRepetitions)->Iterations(kApartCalls)->UseManualTime()->Unit(benchmark::kMicrosecond);
   }
   benchmark::RegisterBenchmark("PayFloor5msApart", PayFloor5msApart)
       ->Repetitions(kRepetitions)->Iterations(kApartCalls)->UseManualTime()->Unit(benchmark::kMicrosecond);
@@ -470,13 +440,10 @@ void PrintPaySummary(const SummaryReporter& aReporter) {
   const double b2b = aReporter.Time("PayBackToBack"), b2bFloor = aReporter.Time("FloorBackToBack");
   std::printf("  back to back: PAY %.2f us, floor %.2f us (PAY/floor %.2f; target <= 1.30)\n", b2b, b2bFloor,
               Ratio(b2b, b2bFloor));
-  const double apart = aReporter.Time("Pay5msApart"), apartFloor = aReporter.Time("Floor5msApart");
+  const double apart = aReporter.Counter("PayFloor5msApart", "pay_us");
+  const double apartFloor = aReporter.Counter("PayFloor5msApart", "floor_us");
   std::printf("  5 ms apart:   PAY %.2f us, floor %.2f us (PAY/floor %.2f; target <= 1.50)\n", apart, apartFloor,
               Ratio(apart, apartFloor));
-  const double pairedPay = aReporter.Counter("PayFloor5msApart", "pay_us");
-  const double pairedFloor = aReporter.Counter("PayFloor5msApart", "floor_us");
-  std::printf("  5 ms apart, in turn: PAY %.2f us, floor %.2f us (PAY/floor %.2f)\n", pairedPay, pairedFloor,
-              Ratio(pairedPay, pairedFloor));
   std::printf("  Parameters children:");
   for (const char* n : {"10", "100", "1000", "10000"}) {
     std::printf(" %s: %.1f us;", n, aReporter.Time(std::string("PayParameters/") + n));
