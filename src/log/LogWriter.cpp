@@ -163,10 +163,12 @@ bool LockUnlessAbandoned(std::mutex& aLock, tkClock::time_point aGiveUp) {
 
 // The queue lock is held for moments only: a thread that found it taken and slept in the
 // kernel would wait for its wake-up far longer, and make the holder pay a system call to
-// wake it. So it tries for a while first. A mutex or a unique_lock of one.
+// wake it. So it tries for a while first, unless the holder cannot be running meanwhile
+// (a single processor). A mutex or a unique_lock of one.
 template <class TLock>
 void LockBriefly(TLock& aLock) {
-  for (int i = 0; i < 256; ++i) {
+  static const int tries = std::thread::hardware_concurrency() == 1 ? 0 : 256;
+  for (int i = 0; i < tries; ++i) {
     if (aLock.try_lock()) return;
 #if defined(__i386__) || defined(__x86_64__)
     __builtin_ia32_pause();
