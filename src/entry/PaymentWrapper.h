@@ -2,7 +2,6 @@
 // One wrapper per exported operation: it reads the request, finds or creates the device,
 // runs the operation and renders the answer. A wrapper lives for one exported call.
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
