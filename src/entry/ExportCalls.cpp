@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <type_traits>
 
 #include "app/Application.h"
 #include "entry/BstrText.h"
@@ -64,31 +65,19 @@ tkExportResult CallOperationExport(tkExportOperation aOperation, const char16_t*
   try {
     std::lock_guard lock(gExportLock);
     const std::string xml = BstrToUtf8(aXml);
+    const auto run = [&](auto aWrapper) {
+      RunWrapper<typename decltype(aWrapper)::type>(xml, aOutput, aErrorMessage, result);
+    };
+    using std::type_identity;
     switch (aOperation) {
-      case tkExportOperation::PAY:
-        RunWrapper<kPaymentWrapper_PAY>(xml, aOutput, aErrorMessage, result);
-        break;
-      case tkExportOperation::REPRINT:
-        RunWrapper<kPaymentWrapper_REPRINT>(xml, aOutput, aErrorMessage, result);
-        break;
-      case tkExportOperation::OPEN:
-        RunWrapper<kPaymentWrapper_OPEN>(xml, aOutput, aErrorMessage, result);
-        break;
-      case tkExportOperation::GETSTATUS:
-        RunWrapper<kPaymentWrapper_GETSTATUS>(xml, aOutput, aErrorMessage, result);
-        break;
-      case tkExportOperation::DAYCLOSE:
-        RunWrapper<kPaymentWrapper_DAYCLOSE>(xml, aOutput, aErrorMessage, result);
-        break;
-      case tkExportOperation::GETTOTALS:
-        RunWrapper<kPaymentWrapper_GETTOTALS>(xml, aOutput, aErrorMessage, result);
-        break;
-      case tkExportOperation::CLOSE:
-        RunWrapper<kPaymentWrapper_CLOSE>(xml, aOutput, aErrorMessage, result);
-        break;
-      case tkExportOperation::VERIFYTRAN:
-        RunWrapper<kPaymentWrapper_VERIFYTRAN>(xml, aOutput, aErrorMessage, result);
-        break;
+      case tkExportOperation::PAY: run(type_identity<kPaymentWrapper_PAY>()); break;
+      case tkExportOperation::REPRINT: run(type_identity<kPaymentWrapper_REPRINT>()); break;
+      case tkExportOperation::OPEN: run(type_identity<kPaymentWrapper_OPEN>()); break;
+      case tkExportOperation::GETSTATUS: run(type_identity<kPaymentWrapper_GETSTATUS>()); break;
+      case tkExportOperation::DAYCLOSE: run(type_identity<kPaymentWrapper_DAYCLOSE>()); break;
+      case tkExportOperation::GETTOTALS: run(type_identity<kPaymentWrapper_GETTOTALS>()); break;
+      case tkExportOperation::CLOSE: run(type_identity<kPaymentWrapper_CLOSE>()); break;
+      case tkExportOperation::VERIFYTRAN: run(type_identity<kPaymentWrapper_VERIFYTRAN>()); break;
     }
   } catch (const std::bad_alloc&) {
     result = -1;
