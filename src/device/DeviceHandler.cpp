@@ -1,9 +1,11 @@
 #include "device/DeviceHandler.h"
 
+#include <bit>
+#include <cstring>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string_view>
-#include <unordered_map>
 
 #include "core/Errors.h"
 #include "core/Text.h"
@@ -19,6 +21,41 @@ int32_t StrToInt(const std::string& aText) {
   if (const std::optional<int32_t> value = ParseInt32(aText, krptUtil::kIntegerSyntax)) return *value;
   throw EMxError("'" + aText + "' is not a valid integer value");
 }
+
+// The first element of each name in a parameter list, found in one pass: an open-addressing
+// table of the names met so far, at most two thirds full so that a search ends soon. It is
+// one block of 16 bytes a slot, so that large lists stay linear in time and in memory.
+class tkFirstOfName {
+ public:
+  explicit tkFirstOfName(size_t aElements) : fSlots(std::bit_ceil(aElements + aElements / 2 + 1)) {}
+  // The place of aName among the distinct names met, aName counted as met. aName is an
+  // element's name, ended by a zero byte, that stays where it is while the table is used.
+  size_t Find(std::string_view aName) {
+    const auto hash = static_cast<uint32_t>(std::hash<std::string_view>{}(aName));
+    const size_t mask = fSlots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+      Slot& slot = fSlots[i];
+      if (slot.fName == nullptr) {
+        slot = {aName.data(), hash, fCount};
+        return fCount++;
+      }
+      // The stored name's zero byte stops the comparison where it is the shorter.
+      if (slot.fHash == hash && std::strncmp(slot.fName, aName.data(), aName.size()) == 0 &&
+          slot.fName[aName.size()] == '\0') {
+        return slot.fPlace;
+      }
+    }
+  }
+
+ private:
+  struct Slot {
+    const char* fName = nullptr;  // none while the slot is free
+    uint32_t fHash = 0;
+    uint32_t fPlace = 0;
+  };
+  std::vector<Slot> fSlots;
+  uint32_t fCount = 0;
+};
 
 }  // namespace
 
@@ -44,13 +81,20 @@ std::unique_ptr<pugi::xml_document> kDeviceHandler::Deserialize(const std::strin
   if (const pugi::xml_node parameters = krptUtil::FindChildElement(root, "Parameters")) {
     // Elements only: text and comments between them name no parameter. A name given
     // again takes the value of its first element; each is read once and held once.
-    std::unordered_map<std::string_view, std::shared_ptr<const std::string>> firstValues;
+    size_t elements = 0;
+    for (pugi::xml_node p = parameters.first_child(); p; p = p.next_sibling()) {
+      elements += p.type() == pugi::node_element;
+    }
+    fParameters.reserve(fParameters.size() + elements);
+    fValues.reserve(fValues.size() + elements);
+    tkFirstOfName firstOfName(elements);
+    const size_t ownValues = fValues.size();
     for (pugi::xml_node p = parameters.first_child(); p; p = p.next_sibling()) {
       if (p.type() != pugi::node_element) continue;
       const std::string_view name = p.name();
-      auto [first, added] = firstValues.try_emplace(name);
-      if (added) first->second = std::make_shared<const std::string>(krptUtil::GetElementValueAsString(p));
-      fParameters.push_back({LowerCase(name), first->second});
+      const size_t value = ownValues + firstOfName.Find(name);
+      if (value == fValues.size()) fValues.push_back(krptUtil::GetElementValueAsString(p));
+      fParameters.push_back({LowerCase(name), static_cast<uint32_t>(value)});
     }
   }
 
@@ -136,7 +180,7 @@ std::string kDeviceHandler::Serialize() const {
   krptUtil::AddNode(connection, "PrinterName", c.PrinterName());
 
   pugi::xml_node parameters = krptUtil::AddNode(root, "Parameters", "");
-  for (const ParameterLine& line : fParameters) krptUtil::AddNode(parameters, line.fName, *line.fValue);
+  for (const ParameterLine& line : fParameters) krptUtil::AddNode(parameters, line.fName, ValueOf(line));
 
   std::ostringstream out;
   document.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
@@ -153,28 +197,55 @@ const kDeviceHandler::ParameterLine* kDeviceHandler::FindParameter(std::string_v
 std::vector<std::string> kDeviceHandler::Parameters() const {
   std::vector<std::string> lines;
   lines.reserve(fParameters.size());
-  for (const ParameterLine& line : fParameters) lines.push_back(line.fName + "=" + *line.fValue);
+  for (const ParameterLine& line : fParameters) lines.push_back(line.fName + "=" + ValueOf(line));
   return lines;
 }
 
 std::string kDeviceHandler::GetParameter(std::string_view aName) const {
   const ParameterLine* line = FindParameter(aName);
-  return line ? *line->fValue : std::string();
+  return line ? ValueOf(*line) : std::string();
 }
 
 bool kDeviceHandler::ParameterExists(std::string_view aName) const { return FindParameter(aName) != nullptr; }
 
+bool kDeviceHandler::ValueShared(const ParameterLine& aLine) const {
+  for (const ParameterLine& line : fParameters) {
+    if (&line != &aLine && line.fValue == aLine.fValue) return true;
+  }
+  return false;
+}
+
+// aValue, which no line names any more, gives its place to the last value.
+void kDeviceHandler::DropValue(uint32_t aValue) {
+  const auto last = static_cast<uint32_t>(fValues.size() - 1);
+  if (aValue != last) {
+    fValues[aValue] = std::move(fValues[last]);
+    for (ParameterLine& line : fParameters) {
+      if (line.fValue == last) line.fValue = aValue;
+    }
+  }
+  fValues.pop_back();
+}
+
 void kDeviceHandler::SetParameter(const std::string& aName, const std::string& aValue) {
   for (auto it = fParameters.begin(); it != fParameters.end(); ++it) {
     if (!SameText(it->fName, aName)) continue;
+    const bool shared = ValueShared(*it);
     if (aValue.empty()) {
+      const uint32_t value = it->fValue;
       fParameters.erase(it);
+      if (!shared) DropValue(value);
+    } else if (shared) {
+      it->fValue = static_cast<uint32_t>(fValues.size());
+      fValues.push_back(aValue);
     } else {
-      it->fValue = std::make_shared<const std::string>(aValue);
+      fValues[it->fValue] = aValue;
     }
     return;
   }
-  if (!aValue.empty()) fParameters.push_back({aName, std::make_shared<const std::string>(aValue)});
+  if (aValue.empty()) return;
+  fParameters.push_back({aName, static_cast<uint32_t>(fValues.size())});
+  fValues.push_back(aValue);
 }
 
 std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {

@@ -64,13 +64,17 @@ class kDeviceHandler {
   kConnection fConnection;
   int32_t fDeviceHandle = 0;
   // One line of the parameter list. Lines of a repeated name share one value, so a large
-  // value named many times is held once.
+  // value named many times is held once; every value is some line's.
   struct ParameterLine {
     std::string fName;
-    std::shared_ptr<const std::string> fValue;
+    uint32_t fValue;  // index into fValues
   };
   const ParameterLine* FindParameter(std::string_view aName) const;
+  const std::string& ValueOf(const ParameterLine& aLine) const { return fValues[aLine.fValue]; }
+  bool ValueShared(const ParameterLine& aLine) const;
+  void DropValue(uint32_t aValue);
 
   std::vector<ParameterLine> fParameters;
+  std::vector<std::string> fValues;
   std::string fLogId;
 };

@@ -83,6 +83,14 @@ TEST(DeviceHandlerMemory, SharedValueChangesForOneLineOnly) {
   handler.Deserialize("<Request><Parameters><A>1</A><A/><A/></Parameters></Request>");
   handler.SetParameter("a", "2");
   EXPECT_EQ(handler.Parameters(), (std::vector<std::string>{"a=2", "a=1", "a=1"}));
+  // Deleting lines one by one: the shared text stays until its last line goes.
+  handler.SetParameter("a", "");
+  EXPECT_EQ(handler.Parameters(), (std::vector<std::string>{"a=1", "a=1"}));
+  handler.SetParameter("a", "");
+  EXPECT_EQ(handler.GetParameter("a"), "1");
+  handler.SetParameter("b", "3");
+  handler.SetParameter("a", "");
+  EXPECT_EQ(handler.Parameters(), (std::vector<std::string>{"b=3"}));
 }
 
 }  // namespace
