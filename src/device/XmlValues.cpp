@@ -16,10 +16,12 @@
 namespace {
 
 // Looks at the direct children only, so any depth or size of content is safe here.
+// Text that opens an element may be held by the element itself instead of a node of its own.
 std::string_view ElementText(pugi::xml_node aElement) {
+  const std::string_view embedded = aElement.value();
   pugi::xml_node first = aElement.first_child();
-  if (!first) return {};
-  if (!first.next_sibling() &&
+  if (!first) return embedded;
+  if (embedded.empty() && !first.next_sibling() &&
       (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata)) {
     return first.value();
   }
@@ -264,13 +266,21 @@ void krptUtil::ChangeXMLEncoding(pugi::xml_node aNode, std::string_view aCharset
   // Walks the subtree without recursion: request documents may nest arbitrarily deep.
   pugi::xml_node cur = aNode;
   for (;;) {
+    // Text nodes, and elements that hold the text they open with.
+    const pugi::xml_node_type type = cur.type();
+    if ((type == pugi::node_pcdata || type == pugi::node_cdata || type == pugi::node_element) &&
+        *cur.value() != '\0') {
+      std::string repaired = platform::ReencodeAnsiText(cur.value(), decodeCodePage);
+      // An element's value can only be set as its text.
+      if (type == pugi::node_element) {
+        cur.text().set(repaired.data(), repaired.size());
+      } else {
+        cur.set_value(repaired.data(), repaired.size());
+      }
+    }
     if (pugi::xml_node child = cur.first_child()) {
       cur = child;
       continue;
-    }
-    if ((cur.type() == pugi::node_pcdata || cur.type() == pugi::node_cdata) && *cur.value() != '\0') {
-      std::string repaired = platform::ReencodeAnsiText(cur.value(), decodeCodePage);
-      cur.set_value(repaired.data(), repaired.size());
     }
     while (cur != aNode && !cur.next_sibling()) cur = cur.parent();
     if (cur == aNode) return;

@@ -119,6 +119,19 @@ TEST(ChangeXMLEncoding, TouchesTextsBelowTheNodeOnly) {
   EXPECT_EQ(root.child("B").child("D").first_child().type(), pugi::node_cdata);
 }
 
+TEST(ChangeXMLEncoding, RepairsTextsHeldByTheirElements) {
+  REQUIRE_ANSI_1252();
+  pugi::xml_document doc;
+  pugi::xml_node root = Load(doc, "<R><A>" + kMojibake + "</A><B><C>" + kMojibake + "</C></B></R>",
+                             pugi::parse_default | pugi::parse_embed_pcdata);
+  ASSERT_FALSE(root.child("A").first_child());  // the text is the element's own
+  krptUtil::ChangeXMLEncoding(root.child("B"), "gr");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(root.child("B"), "C"), kGreek);
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(root, "A"), kMojibake);
+  krptUtil::ChangeXMLEncoding(doc, "gr");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(root, "A"), kGreek);
+}
+
 TEST(ChangeXMLEncoding, EmptyElementAndNullNodeAreLeftAlone) {
   pugi::xml_document doc;
   pugi::xml_node root = Load(doc, "<R/>");

@@ -19,6 +19,10 @@ namespace {
 
 const std::string kNotSingleText = "Element \"V\" does not contain a single text node";
 
+// An element's text as a node of its own, and as the element's value: the parser keeps a
+// text that opens an element in the element itself when asked to.
+const unsigned kTextStorage[] = {pugi::parse_default, pugi::parse_default | pugi::parse_embed_pcdata};
+
 std::string Prefix(const char* aKind) {
   return std::string("Error in processing node V as ") + aKind + ".\r\n";
 }
@@ -61,11 +65,13 @@ TEST(ElementText, StringGetterFollowsTheTextRules) {
       {"names are case-sensitive", "<v>lower</v><VV>x</VV>", ""},
       {"found after other elements", "<A>1</A><B><V>nested</V></B><V>direct</V>", "direct"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fName);
-    pugi::xml_document doc;
-    pugi::xml_node root = Load(doc, std::string("<R>") + c.fBody + "</R>");
-    EXPECT_EQ(krptUtil::GetNodeValueAsString(root, "V"), c.fExpected);
+  for (const unsigned options : kTextStorage) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.fName) + (options == pugi::parse_default ? "" : ", text in the element"));
+      pugi::xml_document doc;
+      pugi::xml_node root = Load(doc, std::string("<R>") + c.fBody + "</R>", options);
+      EXPECT_EQ(krptUtil::GetNodeValueAsString(root, "V"), c.fExpected);
+    }
   }
 }
 
@@ -77,13 +83,17 @@ TEST(ElementText, ContentOtherThanOneTextFailsInEveryGetter) {
       "<V>1<![CDATA[2]]></V>",
       "<V><![CDATA[1]]><![CDATA[2]]></V>",
       "<V><A/></V><V>12</V>",  // the first one counts, even when a later one is fine
+      "<V>1<A/>2</V>",
+      "<V><A/>2</V>",
   };
-  for (const char* body : bodies) {
-    pugi::xml_document doc;
-    pugi::xml_node root = Load(doc, std::string("<R>") + body + "</R>");
-    for (const Getter& g : AllGetters()) {
-      SCOPED_TRACE(std::string(body) + " as " + g.fKind);
-      EXPECT_EQ(ErrorOf([&] { g.fRead(root); }), Prefix(g.fKind) + kNotSingleText);
+  for (const unsigned options : kTextStorage) {
+    for (const char* body : bodies) {
+      pugi::xml_document doc;
+      pugi::xml_node root = Load(doc, std::string("<R>") + body + "</R>", options);
+      for (const Getter& g : AllGetters()) {
+        SCOPED_TRACE(std::string(body) + " as " + g.fKind + (options == pugi::parse_default ? "" : ", text in the element"));
+        EXPECT_EQ(ErrorOf([&] { g.fRead(root); }), Prefix(g.fKind) + kNotSingleText);
+      }
     }
   }
 }
