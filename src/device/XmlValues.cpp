@@ -15,8 +15,8 @@
 
 namespace {
 
-// Looks at the direct children only, so any depth or size of content is safe here.
-// Text that opens an element may be held by the element itself instead of a node of its own.
+// Looks at the direct children only, so any depth or size of content is safe here. Text
+// that opens an element may be held by the element itself instead of a node of its own.
 std::string_view ElementText(pugi::xml_node aElement) {
   const std::string_view embedded = aElement.value();
   pugi::xml_node first = aElement.first_child();

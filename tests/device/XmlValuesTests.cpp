@@ -23,6 +23,8 @@ const std::string kNotSingleText = "Element \"V\" does not contain a single text
 // text that opens an element in the element itself when asked to.
 const unsigned kTextStorage[] = {pugi::parse_default, pugi::parse_default | pugi::parse_embed_pcdata};
 
+std::string StorageName(unsigned aOptions) { return aOptions == pugi::parse_default ? "" : ", text in the element"; }
+
 std::string Prefix(const char* aKind) {
   return std::string("Error in processing node V as ") + aKind + ".\r\n";
 }
@@ -67,7 +69,7 @@ TEST(ElementText, StringGetterFollowsTheTextRules) {
   };
   for (const unsigned options : kTextStorage) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.fName) + (options == pugi::parse_default ? "" : ", text in the element"));
+      SCOPED_TRACE(c.fName + StorageName(options));
       pugi::xml_document doc;
       pugi::xml_node root = Load(doc, std::string("<R>") + c.fBody + "</R>", options);
       EXPECT_EQ(krptUtil::GetNodeValueAsString(root, "V"), c.fExpected);
@@ -91,7 +93,7 @@ TEST(ElementText, ContentOtherThanOneTextFailsInEveryGetter) {
       pugi::xml_document doc;
       pugi::xml_node root = Load(doc, std::string("<R>") + body + "</R>", options);
       for (const Getter& g : AllGetters()) {
-        SCOPED_TRACE(std::string(body) + " as " + g.fKind + (options == pugi::parse_default ? "" : ", text in the element"));
+        SCOPED_TRACE(body + std::string(" as ") + g.fKind + StorageName(options));
         EXPECT_EQ(ErrorOf([&] { g.fRead(root); }), Prefix(g.fKind) + kNotSingleText);
       }
     }
